@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Installs everything the build, the tests and the simulator need on a fresh Debian 12 machine.
+set -euo pipefail
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends \
+  build-essential cmake ninja-build pkg-config git python3 \
+  googletest libgtest-dev libgmock-dev libbenchmark-dev libxml2-dev xxd \
+  mingw-w64 mingw-w64-tools wine64 libwine-dev xvfb xauth >/dev/null

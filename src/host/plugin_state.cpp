@@ -1,0 +1,51 @@
+#include "host/plugin_state.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "host/host.h"
+
+namespace k4 {
+
+Host host;
+
+int32_t TickCounters[kTickCounterCount] = {100, 100, 100, 100, 100, 100, 100, 100};
+int32_t jogPauseCountdown = 0;
+int32_t wheelBusyCountdown = 0;
+int32_t droHoldCountdown = 0;
+
+PendantWindow* pendantWindow = nullptr;
+std::string profilePath;
+std::string displayName;
+
+void Host::showStatusMessage(const char* message) const {
+  if (planner == nullptr) return;
+  const char* text = message != nullptr ? message : "";
+  const std::size_t length = std::min(std::strlen(text), kStatusLineSize - 1);
+  std::memcpy(planner->statusLine, text, length);
+  planner->statusLine[length] = '\0';
+  ++planner->statusAssignments;
+}
+
+void advanceUpdateTick() {
+  for (int32_t& counter : TickCounters) {
+    if (counter > kTickCounterCeiling) counter = kTickCounterStart;
+    ++counter;
+  }
+  for (int32_t* countdown : {&jogPauseCountdown, &wheelBusyCountdown, &droHoldCountdown}) {
+    if (*countdown != 0) --*countdown;
+  }
+}
+
+void resetPluginState() {
+  std::fill(std::begin(TickCounters), std::end(TickCounters), kTickCounterStart);
+  jogPauseCountdown = 0;
+  wheelBusyCountdown = 0;
+  droHoldCountdown = 0;
+  pendantWindow = nullptr;
+  profilePath.clear();
+  displayName.clear();
+  host = Host{};
+}
+
+}  // namespace k4

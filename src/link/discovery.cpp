@@ -1,0 +1,92 @@
+// Device discovery and device changes: find the pendant among the HID interfaces, open it, and
+// follow it being unplugged and plugged in again.
+#include <cctype>
+#include <cstring>
+
+#include "host/host.h"
+#include "link/pendant_window.h"
+
+namespace k4 {
+
+namespace {
+
+bool sameNameIgnoringCase(const std::string& a, const char* b) {
+  if (b == nullptr || a.size() != std::strlen(b)) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+void PendantWindow::closeLinkHandles() {
+  for (DeviceHandle* handle : {&readHandle, &writeHandle}) {
+    if (*handle != kInvalidHandle) {
+      devices_.close(*handle);
+      *handle = kInvalidHandle;
+    }
+  }
+}
+
+void PendantWindow::openLinkHandles() {
+  // Another interface may have arrived while the handles were still open: replace them, never
+  // leak them.
+  closeLinkHandles();
+  readHandle = devices_.openRead(devicePath);
+  writeHandle = devices_.openWrite(devicePath);
+}
+
+bool PendantWindow::discoverDevice() {
+  devices_.beginEnumeration();
+  std::string path;
+  for (uint32_t index = 0; !deviceConnected && devices_.interfacePath(index, path); ++index) {
+    if (probeHandle != kInvalidHandle) {
+      // A probe handle left open by an earlier discovery belongs to a pendant already found.
+      devices_.close(probeHandle);
+      probeHandle = kInvalidHandle;
+    }
+    probeHandle = devices_.openProbe(path);
+    uint16_t vendorId = 0;
+    uint16_t productId = 0;
+    const bool known =
+        probeHandle != kInvalidHandle && devices_.attributes(probeHandle, vendorId, productId);
+    deviceConnected = false;
+    if (known && uint32_t{vendorId} == kPendantVendorId && uint32_t{productId} == kPendantProductId) {
+      deviceConnected = true;
+      notifyPath = path;
+      if (nativeWindow_ != nullptr && !notificationsRegistered_) {
+        notificationsRegistered_ = devices_.registerNotifications(*nativeWindow_);
+      }
+      devicePath = path;
+      openLinkHandles();
+      // The probe handle stays open while the pendant is in use.
+    } else if (probeHandle != kInvalidHandle) {
+      devices_.close(probeHandle);
+      probeHandle = kInvalidHandle;
+    }
+  }
+  devices_.endEnumeration();
+  if (nativeWindow_ != nullptr) nativeWindow_->startTimer(kReportTimerId, kReportPeriodMs);
+  return deviceConnected;
+}
+
+void PendantWindow::onDeviceChange(uint32_t eventType, uint32_t deviceType,
+                                   const char* deviceName) {
+  if (eventType == kDeviceArrival) {
+    // Which interface arrived is not examined: the stored path is simply tried again, and a
+    // failed open leaves the cycle reading nothing.
+    deviceConnected = true;
+    openLinkHandles();
+  } else if (eventType == kDeviceRemoveComplete) {
+    if (deviceType != kDeviceTypeInterface || !sameNameIgnoringCase(notifyPath, deviceName)) return;
+    closeLinkHandles();
+    deviceConnected = false;
+    host.doButton(button::kReset);
+  }
+}
+
+}  // namespace k4

@@ -1,0 +1,59 @@
+// Device services: the HID operations the pendant link needs, one implementation per platform
+// (win32, posix hidraw) and an in-process virtual pendant for tests and the host simulator.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace k4 {
+
+class NativeWindow;
+
+// A device handle: a Windows HANDLE or a file descriptor, widened; kInvalidHandle when closed.
+using DeviceHandle = std::intptr_t;
+constexpr DeviceHandle kInvalidHandle = -1;
+
+constexpr uint32_t kPendantVendorId = 0x04D8;
+constexpr uint32_t kPendantProductId = 0xFCE5;
+
+constexpr std::size_t kInputReportSize = 8;
+constexpr std::size_t kOutputReportSize = 5;
+
+// Device-change events as the window receives them.
+constexpr uint32_t kDeviceArrival = 0x8000;         // DBT_DEVICEARRIVAL
+constexpr uint32_t kDeviceRemoveComplete = 0x8004;  // DBT_DEVICEREMOVECOMPLETE
+constexpr uint32_t kDeviceTypeInterface = 5;        // DBT_DEVTYP_DEVICEINTERFACE
+
+class DeviceServices {
+ public:
+  virtual ~DeviceServices() = default;
+
+  // Enumeration of the present HID interfaces, in the system's order.
+  virtual void beginEnumeration() = 0;
+  // Path of interface `index`; false ends the enumeration.
+  virtual bool interfacePath(uint32_t index, std::string& path) = 0;
+  virtual void endEnumeration() = 0;
+
+  virtual DeviceHandle openProbe(const std::string& path) = 0;  // no access rights
+  virtual bool attributes(DeviceHandle probe, uint16_t& vendorId, uint16_t& productId) = 0;
+  virtual DeviceHandle openRead(const std::string& path) = 0;   // for overlapped reading
+  virtual DeviceHandle openWrite(const std::string& path) = 0;  // for synchronous writing
+  virtual void close(DeviceHandle handle) = 0;
+
+  // Reads one input report, waiting at most timeoutMs. True when a whole report was read
+  // into `report`; false leaves `report` untouched. A report that completes after the wait is
+  // delivered by a later call.
+  virtual bool readReport(DeviceHandle handle, uint8_t (&report)[kInputReportSize],
+                          int timeoutMs) = 0;
+  virtual bool writeReport(DeviceHandle handle, const uint8_t (&report)[kOutputReportSize]) = 0;
+
+  // Asks for arrival and removal notifications of HID interfaces, delivered through the
+  // window's device-change handler on the host's thread.
+  virtual bool registerNotifications(NativeWindow& window) = 0;
+};
+
+// The device services for a host view: on Windows SetupDi/HidD; on Linux the services the host
+// view hands over (the simulator's virtual pendant), else hidraw.
+DeviceServices& platformDeviceServices(void* hostView);
+
+}  // namespace k4
