@@ -138,11 +138,6 @@ TEST_F(VelocityJog, ReversalEndsTheJogOnceThenHoldsOffForThreeUpdates) {
   EXPECT_EQ(record().jogSpeed, 60);  // 40 × 1.82 / 400 × 3 / 9: the history starts afresh
 }
 
-TEST_F(VelocityJog, WheelReversedWhileNoJogRunsStartsAtOnce) {
-  EXPECT_EQ(run(1, 40, 1, 1), Calls{kDoJog});
-  EXPECT_EQ(record().direction, 1);
-}
-
 TEST_F(VelocityJog, IntensityDropEndsTheJogAndThePauseClearsTheHistory) {
   run(5, 40);
   EXPECT_EQ(run(1, 0), Calls{kEndJog});
@@ -223,15 +218,6 @@ TEST_F(AutoModeJog, FastWheelSwitchesToVelocityUntilTheIntensityDrops) {
   for (const std::string& call : stepped)
     EXPECT_NE(call, kDoJog);
   EXPECT_FALSE(t.window.autoContinuous);
-}
-
-TEST_F(AutoModeJog, StillCyclesInVelocityKeepTheStepPathHandshakeArmed) {
-  run(1, 40, 6);
-  for (int i = 0; i < 3; ++i) {
-    t.host.take();
-    run(1, 40, 0);
-    EXPECT_EQ(t.window.jogHoldTicks, 5);
-  }
 }
 
 }  // namespace

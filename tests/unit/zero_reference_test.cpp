@@ -86,16 +86,5 @@ TEST_F(ZeroReference, HeldSecondPressFiresNothing) {
   EXPECT_EQ(t.host.take(), Calls{});
 }
 
-TEST_F(ZeroReference, SideAloneIsNoClick) {
-  t.window.axisIndex = 1;
-  for (int i = 0; i < 3; ++i) {
-    t.cycle(reportWord(0, false, kWithSide));
-    test::updateTicks(1);
-    t.cycle(0);
-    test::updateTicks(1);
-  }
-  EXPECT_EQ(t.host.take(), Calls{});
-}
-
 }  // namespace
 }  // namespace k4
