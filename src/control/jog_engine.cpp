@@ -42,7 +42,10 @@ void PendantWindow::runJogEngine(int reverse, int steps) {
   }
   if (jogMode <= 0 || jogMode >= kModeCount)
     return;
-  (this->*kModeProcedures[jogMode])();
+  // Copied out first: GCC 12's bounds sanitizer misreads an array element called in place
+  // through `this->*` and reports the object's address as the index.
+  const ModeProcedure procedure = kModeProcedures[jogMode];
+  (this->*procedure)();
 }
 
 }  // namespace k4
