@@ -27,8 +27,8 @@ const char* const kAxisCEntries[] = {"1,Not Include C Axis in Axis Selection",
 const char* const kAxisClickEntries[] = {"1,Single Click Selection",
                                          "2,Single Click Downwards, Double Click Upwards"};
 
-// Host code, comma, label. The blanks and tabs that pad the labels are part of the texts the
-// dialog shows; the code is read as the leading integer, so they do not matter to the logic.
+// Host code, comma, label. The blanks that pad the labels are part of the texts the dialog
+// shows; the code is read as the leading integer, so they do not matter to the logic.
 const char* const kCustomButtonEntries[] = {
     "899, NONE",  // 0
     "899  , ------------------------------ ",  // 1
@@ -82,7 +82,7 @@ const char* const kCustomButtonEntries[] = {
     "145 , Tool X Offset Touch            ",  // 49
     "146 , Tool Z Offset Touch            ",  // 50
     "899  , ------------------------------ ",  // 51
-    "1007 , ZeroAll\t\t\t                     ",  // 52
+    "1007 , ZeroAll                        ",  // 52
     "1008 , Zero X                         ",  // 53
     "1009 , Zero Y                         ",  // 54
     "1010 , Zero Z                         ",  // 55
@@ -122,8 +122,8 @@ int leadingInteger(std::string_view text) {
     negative = text[i] == '-';
     ++i;
   }
-  // Accumulate as a negative number so that INT32_MIN itself is reachable; beyond the range
-  // the value saturates.
+  // The magnitude stops growing once it passes the int32 range, so a digit string of any
+  // length saturates at INT32_MAX or INT32_MIN (whose magnitude is one more than INT32_MAX).
   int64_t value = 0;
   constexpr int64_t kLimit = static_cast<int64_t>(std::numeric_limits<int32_t>::max()) + 1;
   for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
