@@ -70,6 +70,9 @@ bool replaceFileContents(const std::string& path, std::string_view contents) {
     return false;
   const std::string target = resolvedTarget(path);
   const std::string temp = replacementTempPath(target);
+  // A file the user made read-only stays as it is, as it would with a write in place.
+  if (::access(target.c_str(), F_OK) == 0 && ::access(target.c_str(), W_OK) != 0)
+    return false;
 
   // O_NOFOLLOW: a link planted under the temporary name must not redirect the write.
   const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
