@@ -55,9 +55,12 @@ inline std::string readFile(const std::string& path) {
 }
 
 // A saved profile as a document: on Linux the bytes themselves; the Windows document writes
-// its own line ends and declaration, so there both sides are compared without them.
+// its own line ends, byte-order mark and declaration, so there both sides are compared
+// without them.
 inline std::string asSavedDocument(std::string text) {
 #ifdef _WIN32
+  if (text.compare(0, 3, "\xEF\xBB\xBF") == 0)
+    text.erase(0, 3);
   if (text.compare(0, 5, "<?xml") == 0)
     text.erase(0, text.find("?>") + 2);
   std::string normalised;
