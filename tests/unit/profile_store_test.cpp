@@ -94,17 +94,6 @@ TEST_F(ProfileStoreTest, EmptyKeysReadAsTheDefaultAndLeaveTheFile) {
   }
 }
 
-TEST_F(ProfileStoreTest, MissingSectionOrKeyGivesTheDefaultAndCreatesNothing) {
-  const std::string original = "<profile><Other><K>5</K></Other></profile>\n";
-  {
-    ProfileStore store(profile(original));
-    EXPECT_EQ(store.ReadInt(kSection, "K", -7), -7);
-    EXPECT_EQ(store.ReadInt("Other", "Missing", 3), 3);
-    EXPECT_EQ(store.ReadInt("Other", "K", 0), 5);
-  }
-  EXPECT_EQ(asSavedDocument(readFile(path)), asSavedDocument(original));
-}
-
 TEST_F(ProfileStoreTest, NewSectionIsAppendedLastWithKeysInWriteOrder) {
   {
     ProfileStore store(profile("<profile>\n  <Other>x</Other>\n</profile>\n"));
@@ -118,15 +107,6 @@ TEST_F(ProfileStoreTest, NewSectionIsAppendedLastWithKeysInWriteOrder) {
   EXPECT_EQ(asSavedDocument(readFile(path)),
             asSavedDocument("<profile>\n  <Other>x</Other>\n<Orvane_K4_Pendant><A>7</A><B>-5</B>"
                             "<C>0</C><D>-2147483648</D></Orvane_K4_Pendant></profile>\n"));
-}
-
-TEST_F(ProfileStoreTest, WritingReplacesAllOfTheKeysContent) {
-  {
-    ProfileStore store(profile(withKey("<K>1<!-- old -->2<sub>3</sub></K>")));
-    EXPECT_EQ(store.ReadInt(kSection, "K", 0), 123);  // the text of all descendants
-    store.WriteInt(kSection, "K", 4);
-  }
-  EXPECT_EQ(asSavedDocument(readFile(path)), asSavedDocument(withKey("<K>4</K>")));
 }
 
 TEST_F(ProfileStoreTest, OnlyTheFirstSectionAndKeyOfANameCount) {
@@ -246,13 +226,6 @@ TEST_F(ProfileStoreTest, WithoutADocumentReadsGiveDefaultsAndWritesDoNothing) {
   }
   EXPECT_EQ(readFile(path), withKey("<K>1</K>"));
   EXPECT_EQ(savesSeen, 0);
-}
-
-TEST_F(ProfileStoreTest, AnEmptyFileNameReadsDefaultsAndSavesNothing) {
-  ProfileStore store("");
-  EXPECT_EQ(store.ReadInt(kSection, "K", 6), 6);
-  EXPECT_TRUE(store.WriteInt(kSection, "K", 7));
-  EXPECT_EQ(store.ReadInt(kSection, "K", 6), 7);
 }
 
 // ---- A realistic host profile ------------------------------------------------------------------
