@@ -41,7 +41,10 @@ void PendantWindow::runJogEngine(int reverse, int steps) {
     return;
   }
   if (jogMode <= 0 || jogMode >= kModeCount) return;
-  (this->*kModeProcedures[jogMode])();
+  // Looked up apart from the call: GCC's bounds sanitizer misreads the index of a member
+  // pointer array subscripted inside a ->* expression.
+  const ModeProcedure procedure = kModeProcedures[jogMode];
+  (this->*procedure)();
 }
 
 }  // namespace k4
