@@ -29,6 +29,7 @@ constexpr int kClickStyleSingle = 1;  // AxisClickChoices: every click steps for
 constexpr int kClickStyleDouble = 2;  // single click forward, double click back
 constexpr int kIncluded = 2;          // AxisInclusionChoices: "2,Include ..."
 
+// Modes 7 to 9 give STOP clicks their own meaning (zeroing, custom actions).
 bool inTabSuppressingMode(int32_t mode) {
   return mode >= 7 && mode <= 9;
 }

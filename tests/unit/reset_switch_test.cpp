@@ -43,11 +43,5 @@ TEST_F(ResetSwitchTest, OneCycleOnThenOffSendsTwoCodesWithoutAskingTheLed) {
   EXPECT_THAT(fakeHost.take(), ElementsAre("DoButton 1021", "DoButton 1021"));
 }
 
-TEST_F(ResetSwitchTest, OtherButtonsDoNotTouchTheSwitch) {
-  present({.otherButton = true, .cycleButton = true, .stop = true, .side = true});
-  window.decodeResetSwitch();
-  EXPECT_THAT(fakeHost.take(), IsEmpty());
-}
-
 }  // namespace
 }  // namespace k4
