@@ -105,6 +105,9 @@ class PendantWindow final : public WindowSink {
   // ---- Wheel ----------------------------------------------------------------------------------
   int32_t wheelSteps = 0;
   int32_t wheelReverse = 0;
+  // False until a report has given lastWheelCount a reading to compare with; the link may clear
+  // it again when a pendant arrives, whose counter need not continue where the last one stopped.
+  bool wheelCountSeeded = false;
 
   // ---- Step jog -------------------------------------------------------------------------------
   bool singleStepPressed = false;
