@@ -20,6 +20,7 @@ namespace k4::posix {
 namespace {
 
 constexpr const char* kNodePrefix = "hidraw";
+constexpr long kTimerSlackNs = 50000;
 
 // The number N of a "hidrawN" name, or -1 for any other name.
 long hidrawNumber(const char* name) {
@@ -212,7 +213,12 @@ bool HidrawDevices::readReport(DeviceHandle handle, uint8_t (&report)[kInputRepo
     return false;
   const int fd = static_cast<int>(handle);
   pollfd watch{fd, POLLIN, 0};
-  const int ready = ::poll(&watch, 1, std::max(timeoutMs, 0));
+  // The kernel may let a timed wait run late by the thread's timer slack (50 us by default);
+  // asking for that much less keeps the wait within the bound the report cycle promises.
+  long waitNs = std::max(timeoutMs, 0) * 1000000L - kTimerSlackNs;
+  waitNs = std::max(waitNs, 0L);
+  const timespec wait{waitNs / 1000000000L, waitNs % 1000000000L};
+  const int ready = ::ppoll(&watch, 1, &wait, nullptr);
   if (ready <= 0 || (watch.revents & POLLIN) == 0)
     return false;
   uint8_t buffer[kInputReportSize];
