@@ -1,9 +1,10 @@
 #include "platform/win32/hid_device_win32.h"
 
-// clang-format off: the HID headers need the types of windows.h first.
+// The HID headers need the types of windows.h first.
+// clang-format off
+#include <windows.h>
 #include <dbt.h>
 #include <setupapi.h>
-#include <windows.h>
 // This toolchain's hidsdi.h declares C functions without C linkage for C++.
 extern "C" {
 #include <hidsdi.h>

@@ -2,9 +2,10 @@
 // with a bounded wait, synchronous writes, and device-interface notifications for the window.
 #pragma once
 
-// clang-format off: setupapi.h needs the types of windows.h first.
-#include <setupapi.h>
+// setupapi.h needs the types of windows.h first.
+// clang-format off
 #include <windows.h>
+#include <setupapi.h>
 // clang-format on
 
 #include <vector>
