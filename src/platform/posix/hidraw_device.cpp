@@ -114,8 +114,10 @@ HidrawDevices::HidrawDevices(std::string sysfsRoot, std::string devRoot)
     : sysfsRoot_(std::move(sysfsRoot)), devRoot_(std::move(devRoot)) {}
 
 HidrawDevices::~HidrawDevices() {
-  if (window_ != nullptr)
-    unregisterNotifications(*window_);
+  // Only our own descriptors: at process exit the host's view may already be gone, and the
+  // pendant window withdraws its registration itself when it is destroyed in order.
+  if (inotifyFd_ >= 0)
+    ::close(inotifyFd_);
   for (const auto& [probe, name] : probes_)
     ::close(static_cast<int>(probe));
 }

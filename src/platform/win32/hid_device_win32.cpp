@@ -146,18 +146,21 @@ void HidDevices::close(DeviceHandle handle) {
   if (handle == kInvalidHandle)
     return;
   const HANDLE h = toHandle(handle);
-  if (readPending_ && readPendingOn_ == h) {
-    // The outstanding read owns readBuffer_ and readOverlapped_: end it before the handle goes,
-    // so that the next read handle starts with both free.
-    CancelIo(h);
-    if (WaitForSingleObject(readEvent_, kCancelWaitMs) == WAIT_OBJECT_0) {
-      DWORD ignored = 0;
-      GetOverlappedResult(h, &readOverlapped_, &ignored, FALSE);
-    }
-    readPending_ = false;
-    readPendingOn_ = nullptr;
-  }
+  // The outstanding read owns readBuffer_ and readOverlapped_: end it before the handle goes,
+  // so that the next read handle starts with both free.
+  if (readPending_ && readPendingOn_ == h)
+    cancelPendingRead();
   CloseHandle(h);
+}
+
+void HidDevices::cancelPendingRead() {
+  CancelIo(readPendingOn_);
+  if (WaitForSingleObject(readEvent_, kCancelWaitMs) == WAIT_OBJECT_0) {
+    DWORD ignored = 0;
+    GetOverlappedResult(readPendingOn_, &readOverlapped_, &ignored, FALSE);
+  }
+  readPending_ = false;
+  readPendingOn_ = nullptr;
 }
 
 // ---- Reports
@@ -173,7 +176,7 @@ bool HidDevices::readReport(DeviceHandle handle, uint8_t (&report)[kInputReportS
     return false;
   const HANDLE h = toHandle(handle);
   if (readPending_ && readPendingOn_ != h)
-    close(fromHandle(readPendingOn_));  // never happens while one read handle is in use
+    cancelPendingRead();  // another handle's read; not seen while one read handle is in use
 
   if (!readPending_) {
     std::memset(&readOverlapped_, 0, sizeof readOverlapped_);

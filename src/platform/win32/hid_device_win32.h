@@ -41,6 +41,8 @@ class HidDevices final : public DeviceServices {
   bool readPending() const { return readPending_; }
 
  private:
+  void cancelPendingRead();
+
   // Discovery scratch.
   GUID hidClassGuid_{};
   HDEVINFO deviceInfoSet_ = INVALID_HANDLE_VALUE;
