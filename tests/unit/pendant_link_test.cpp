@@ -474,29 +474,5 @@ INSTANTIATE_TEST_SUITE_P(Host, IdleTest,
                                            IdleCase{"EngineQueued", 0, 7, 10, 0, false, false}),
                          [](const auto& param) { return std::string(param.param.name); });
 
-TEST_F(PendantLinkTest, StatusMessageIsBoundedAndReplacesTheLine) {
-  const std::string longText(2 * kStatusLineSize, 'j');
-  window->showStatusMessage(longText.c_str());
-  EXPECT_EQ(fakeHost.statusLine().size(), kStatusLineSize - 1);
-  window->showStatusMessage(" Jog OFF. ");
-  EXPECT_EQ(fakeHost.statusLine(), " Jog OFF. ");
-}
-
-TEST(PendantWindowFields, StartValues) {
-  test::NoDeviceServices devices;
-  PendantWindow window(devices);
-  EXPECT_TRUE(window.restoreAbsolute);
-  EXPECT_EQ(window.previousAxisIndex, 1);
-  EXPECT_EQ(window.jogMode, 1);
-  EXPECT_EQ(window.stepSlot, 1);
-  for (double size : window.stepSizes)
-    EXPECT_EQ(size, 0.001);
-  EXPECT_EQ(window.axisIndex, 0);
-  EXPECT_FALSE(window.deviceConnected);
-  EXPECT_EQ(window.probeHandle, kInvalidHandle);
-  EXPECT_EQ(window.readHandle, kInvalidHandle);
-  EXPECT_EQ(window.writeHandle, kInvalidHandle);
-}
-
 }  // namespace
 }  // namespace k4
