@@ -10,8 +10,9 @@ namespace k4 {
 
 namespace {
 
+// An empty stored name matches nothing: without a pendant found there is no pendant to remove.
 bool sameNameIgnoringCase(const std::string& a, const char* b) {
-  if (b == nullptr || a.size() != std::strlen(b))
+  if (b == nullptr || a.empty() || a.size() != std::strlen(b))
     return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
     if (std::tolower(static_cast<unsigned char>(a[i])) !=

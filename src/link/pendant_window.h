@@ -29,6 +29,8 @@ class PendantWindow final : public WindowSink {
   // Creates the native hidden child window under the host's view; false when that failed
   // (the window object stays usable, only without timer and notifications).
   bool createNativeWindow(void* hostView);
+  // The same with a native window supplied by the caller (tests hand in one of their own).
+  bool attachNativeWindow(std::unique_ptr<NativeWindow> window, void* hostView);
 
   // Finds and opens the pendant, registers for notifications on a match, starts the 25 ms
   // timer whether or not a pendant was found. Returns whether one was found.

@@ -75,7 +75,8 @@ void PendantWindow::buildOutputReport() {
     lamps |= 0x04;
   if (host.getLed(led::kFeedHold))
     lamps |= 0x08;
-  outputReport[1] = static_cast<uint8_t>(lamps + axisIndex * 16);
+  // Bits 4..6 carry the axis; masking keeps a stray index from spilling into bit 7.
+  outputReport[1] = static_cast<uint8_t>(lamps + (axisIndex & 0x7) * 16);
 }
 
 }  // namespace k4
