@@ -13,8 +13,7 @@ int runConfigurationDialog() {
   // the dialog must come back as a plain cancel, never as an exception.
   try {
     auto dialog = std::make_unique<propertiesdlg>(pendantSettings);
-    return platformDialogView(host.view).runModal(*dialog) == kDialogOk ? kDialogOk
-                                                                         : kDialogCancel;
+    return platformDialogView(host.view).runModal(*dialog) == kDialogOk ? kDialogOk : kDialogCancel;
   } catch (...) {
     return kDialogCancel;
   }

@@ -5,7 +5,8 @@
 namespace k4 {
 
 std::string MemoryDialogControls::text(int id) {
-  if (auto list = lists.find(id); list != lists.end()) return list->second.text;
+  if (auto list = lists.find(id); list != lists.end())
+    return list->second.text;
   auto field = fields.find(id);
   return field != fields.end() ? field->second : std::string{};
 }
@@ -26,7 +27,9 @@ void MemoryDialogControls::setText(int id, std::string_view text) {
   fields[id] = text;
 }
 
-void MemoryDialogControls::clearList(int id) { lists[id] = List{}; }
+void MemoryDialogControls::clearList(int id) {
+  lists[id] = List{};
+}
 
 void MemoryDialogControls::addListEntry(int id, std::string_view text) {
   lists[id].entries.emplace_back(text);
@@ -55,9 +58,12 @@ bool MemoryDialogControls::isChecked(int id) {
 
 void MemoryDialogControls::setChecked(int id, bool checked) {
   checks[id] = checked;
-  if (!checked) return;
-  if (id == dialog_id::kSingleMpgRadio) checks[dialog_id::kVelocityMpgRadio] = false;
-  if (id == dialog_id::kVelocityMpgRadio) checks[dialog_id::kSingleMpgRadio] = false;
+  if (!checked)
+    return;
+  if (id == dialog_id::kSingleMpgRadio)
+    checks[dialog_id::kVelocityMpgRadio] = false;
+  if (id == dialog_id::kVelocityMpgRadio)
+    checks[dialog_id::kSingleMpgRadio] = false;
 }
 
 const MemoryDialogControls::List* MemoryDialogControls::list(int id) const {

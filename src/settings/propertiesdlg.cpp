@@ -51,26 +51,29 @@ bool isBlank(char c) {
 
 bool parseIntegerField(std::string_view text, int32_t& value) {
   std::size_t i = 0;
-  while (i < text.size() && isBlank(text[i])) ++i;
+  while (i < text.size() && isBlank(text[i]))
+    ++i;
   bool negative = false;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
     negative = text[i] == '-';
     ++i;
   }
-  if (i >= text.size() || text[i] < '0' || text[i] > '9') return false;
+  if (i >= text.size() || text[i] < '0' || text[i] > '9')
+    return false;
   // Counted past the int32 range only as far as needed to saturate: a field with a huge number
   // gets the nearest representable value instead of an arbitrary wrap.
   constexpr int64_t kLimit = static_cast<int64_t>(std::numeric_limits<int32_t>::max()) + 1;
   int64_t magnitude = 0;
   for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    if (magnitude < kLimit) magnitude = magnitude * 10 + (text[i] - '0');
+    if (magnitude < kLimit)
+      magnitude = magnitude * 10 + (text[i] - '0');
   }
   if (negative) {
     value = magnitude >= kLimit ? std::numeric_limits<int32_t>::min()
                                 : static_cast<int32_t>(-magnitude);
   } else {
-    value = magnitude >= kLimit ? std::numeric_limits<int32_t>::max()
-                                : static_cast<int32_t>(magnitude);
+    value =
+        magnitude >= kLimit ? std::numeric_limits<int32_t>::max() : static_cast<int32_t>(magnitude);
   }
   return true;
 }
@@ -78,12 +81,14 @@ bool parseIntegerField(std::string_view text, int32_t& value) {
 void normalizeDialogPositions(PendantSettings& settings) {
   for (const ListControl& control : kListControls) {
     int16_t& position = settings.*control.setting;
-    if (!control.list->contains(position)) position = control.reconfigurationDefault;
+    if (!control.list->contains(position))
+      position = control.reconfigurationDefault;
   }
 }
 
 bool propertiesdlg::initialiseControls() {
-  if (controls_ == nullptr) return false;
+  if (controls_ == nullptr)
+    return false;
   macroNumbers[0] = settings_.Macro1;
   macroNumbers[1] = settings_.Macro2;
   macroNumbers[2] = settings_.Macro3;
@@ -111,7 +116,8 @@ bool propertiesdlg::initialiseControls() {
 }
 
 bool propertiesdlg::exchangeValues(bool toControls) {
-  if (controls_ == nullptr) return false;
+  if (controls_ == nullptr)
+    return false;
   const NumberField fields[] = {
       {dialog_id::kMacro1Field, &macroNumbers[0], nullptr},
       {dialog_id::kMacro2Field, &macroNumbers[1], nullptr},
@@ -162,7 +168,8 @@ bool propertiesdlg::exchangeValues(bool toControls) {
 }
 
 bool propertiesdlg::acceptAndClose() {
-  if (!exchangeValues(false)) return false;
+  if (!exchangeValues(false))
+    return false;
 
   settings_.Macro1 = macroNumbers[0];
   settings_.Macro2 = macroNumbers[1];

@@ -10,7 +10,8 @@ namespace k4 {
 
 DialogView& platformDialogView(void* hostView) {
   if (hostView != nullptr) {
-    if (DialogView* view = static_cast<posix::HostView*>(hostView)->dialogView()) return *view;
+    if (DialogView* view = static_cast<posix::HostView*>(hostView)->dialogView())
+      return *view;
   }
   static TerminalDialogView terminalView(std::cin, std::cout);
   return terminalView;

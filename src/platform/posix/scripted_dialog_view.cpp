@@ -49,14 +49,18 @@ constexpr KeyControl kKeyControls[] = {
 }  // namespace
 
 int controlIdForSetting(const char* key) {
-  if (key == nullptr) return 0;
+  if (key == nullptr)
+    return 0;
   for (const KeyControl& entry : kKeyControls) {
-    if (std::strcmp(entry.key, key) == 0) return entry.id;
+    if (std::strcmp(entry.key, key) == 0)
+      return entry.id;
   }
   return 0;
 }
 
-void ScriptedDialogView::setScript(std::vector<Step> steps) { steps_ = std::move(steps); }
+void ScriptedDialogView::setScript(std::vector<Step> steps) {
+  steps_ = std::move(steps);
+}
 
 int ScriptedDialogView::runModal(propertiesdlg& dialog) {
   // A script serves one dialog only; a later dialog without a script of its own just escapes.
@@ -93,7 +97,8 @@ int ScriptedDialogView::runModal(propertiesdlg& dialog) {
           closed = true;
           break;
       }
-      if (closed) break;
+      if (closed)
+        break;
     }
   }
   messages_ = std::move(controls.messages);

@@ -21,9 +21,12 @@ struct TerminalControl {
 
 // In the dialog's order, top to bottom.
 constexpr TerminalControl kControls[] = {
-    {4032, ControlKind::List, "Double click STOP Button to Select Step Size. Set NONE to Skip. (1)"},
-    {4033, ControlKind::List, "Double click STOP Button to Select Step Size. Set NONE to Skip. (2)"},
-    {4034, ControlKind::List, "Double click STOP Button to Select Step Size. Set NONE to Skip. (3)"},
+    {4032, ControlKind::List,
+     "Double click STOP Button to Select Step Size. Set NONE to Skip. (1)"},
+    {4033, ControlKind::List,
+     "Double click STOP Button to Select Step Size. Set NONE to Skip. (2)"},
+    {4034, ControlKind::List,
+     "Double click STOP Button to Select Step Size. Set NONE to Skip. (3)"},
     {4169, ControlKind::Field,
      "Step Jogging Feed Rate. Set 0 to Use Feed Rate Currently in the System."},
     {4161, ControlKind::Radio, "Press and Hold SIDE Button to : Single MPG Mode"},
@@ -55,15 +58,18 @@ constexpr TerminalControl kControls[] = {
 
 const TerminalControl* findControl(int id) {
   for (const TerminalControl& control : kControls) {
-    if (control.id == id) return &control;
+    if (control.id == id)
+      return &control;
   }
   return nullptr;
 }
 
 bool isPosition(const std::string& text) {
-  if (text.empty()) return false;
+  if (text.empty())
+    return false;
   for (char c : text) {
-    if (c < '0' || c > '9') return false;
+    if (c < '0' || c > '9')
+      return false;
   }
   return text.size() < 6;
 }
@@ -100,27 +106,33 @@ void showEntries(std::ostream& out, const MemoryDialogControls::List& list) {
 int TerminalDialogView::runModal(propertiesdlg& dialog) {
   MemoryDialogControls controls;
   dialog.attach(controls);
-  if (!dialog.initialiseControls()) return kDialogCancel;
+  if (!dialog.initialiseControls())
+    return kDialogCancel;
   showControls(out_, controls);
 
   std::string line;
   while (std::getline(in_, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty() && line.back() == '\r')
+      line.pop_back();
     if (line == "ok") {
       controls.messages.clear();
-      if (dialog.acceptAndClose()) return kDialogOk;
-      for (const std::string& message : controls.messages) out_ << message << '\n';
+      if (dialog.acceptAndClose())
+        return kDialogOk;
+      for (const std::string& message : controls.messages)
+        out_ << message << '\n';
       out_ << "Focus on " << controls.focus << ".\n";
       continue;
     }
-    if (line == "esc") return kDialogCancel;
+    if (line == "esc")
+      return kDialogCancel;
 
     // "ID VALUE": the value is everything after the first blank, leading blanks of a number
     // field's text included.
     const std::size_t blank = line.find(' ');
     int id = 0;
     bool haveId = blank != std::string::npos && blank > 0 && isPosition(line.substr(0, blank));
-    if (haveId) id = std::stoi(line.substr(0, blank));
+    if (haveId)
+      id = std::stoi(line.substr(0, blank));
     const TerminalControl* control = haveId ? findControl(id) : nullptr;
     if (control == nullptr) {
       out_ << "Unknown command.\n";
@@ -133,7 +145,8 @@ int TerminalDialogView::runModal(propertiesdlg& dialog) {
         break;
       case ControlKind::List:
         if (value == "?") {
-          if (const MemoryDialogControls::List* list = controls.list(id)) showEntries(out_, *list);
+          if (const MemoryDialogControls::List* list = controls.list(id))
+            showEntries(out_, *list);
           continue;
         }
         if (isPosition(value)) {
@@ -143,7 +156,8 @@ int TerminalDialogView::runModal(propertiesdlg& dialog) {
         }
         break;
       case ControlKind::Radio:
-        if (value != "0") controls.setChecked(id, true);
+        if (value != "0")
+          controls.setChecked(id, true);
         break;
       case ControlKind::Check:
         controls.setChecked(id, value != "0");
