@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/dialog.h"
 #include "settings/configuration_dialog.h"
 #include "settings/pendant_settings.h"
 #include "settings/propertiesdlg.h"
@@ -299,49 +300,64 @@ TEST_F(ConfigurationDialogWin32, TemplateHasTheLayoutsTextsStylesAndSizes) {
   std::set<std::string> texts;
   std::string caption;
   LONG_PTR style = 0, exStyle = 0;
-  RECT dialogUnits{}, client{}, okButton{}, okExpected{541, 363, 541 + 54, 363 + 17};
-  LONG_PTR feedRateStyle = 0, delayStyle = 0, macroStyle = 0, listStyle = 0;
+  RECT dialogUnits{}, client{}, okButton{}, okPlace{541, 363, 0, 0}, okSize{0, 0, 54, 17};
+  LONG_PTR feedRateStyle = 0, delayStyle = 0, macroStyle = 0, listStyle = 0, dropDownStyle = 0;
+  bool bordered[3] = {};
   std::string zeroAll, separator;
   bool screenshotSaved = false;
   char screenshotPath[MAX_PATH] = {};
   const bool wantScreenshot =
       GetEnvironmentVariableA("K4_DIALOG_SCREENSHOT", screenshotPath, sizeof screenshotPath) > 0;
 
-  const int result =
-      runDriven({
-                    [&](const Windows& w) {
-                      HWND d = w.dialog;
-                      caption = windowText(d);
-                      style = GetWindowLongPtrA(d, GWL_STYLE);
-                      exStyle = GetWindowLongPtrA(d, GWL_EXSTYLE);
-                      for (HWND child = GetWindow(d, GW_CHILD); child != nullptr;
-                           child = GetWindow(child, GW_HWNDNEXT)) {
-                        if (className(child) == "Static" || className(child) == "Button") {
-                          texts.insert(windowText(child));
-                        }
-                      }
-                      dialogUnits = RECT{0, 0, 619, 390};
-                      MapDialogRect(d, &dialogUnits);
-                      GetClientRect(d, &client);
-                      MapDialogRect(d, &okExpected);
-                      GetWindowRect(GetDlgItem(d, IDOK), &okButton);
-                      MapWindowPoints(nullptr, d, reinterpret_cast<POINT*>(&okButton), 2);
-                      feedRateStyle = GetWindowLongPtrA(GetDlgItem(d, 4169), GWL_STYLE);
-                      delayStyle = GetWindowLongPtrA(GetDlgItem(d, 4170), GWL_STYLE);
-                      macroStyle = GetWindowLongPtrA(GetDlgItem(d, 4171), GWL_STYLE);
-                      listStyle = GetWindowLongPtrA(GetDlgItem(d, 4043), GWL_STYLE);
-                      zeroAll = listEntry(d, 4043, 52);
-                      separator = listEntry(d, 4042, 1);
-                      return true;
-                    },
-                    [&](const Windows& w) {
-                      if (wantScreenshot)
-                        screenshotSaved = saveScreenshot(w.dialog, screenshotPath);
-                      return true;
-                    },
-                    &pressEscape,
-                },
-                driver);
+  const int result = runDriven(
+      {
+          [&](const Windows& w) {
+            HWND d = w.dialog;
+            caption = windowText(d);
+            style = GetWindowLongPtrA(d, GWL_STYLE);
+            exStyle = GetWindowLongPtrA(d, GWL_EXSTYLE);
+            for (HWND child = GetWindow(d, GW_CHILD); child != nullptr;
+                 child = GetWindow(child, GW_HWNDNEXT)) {
+              if (className(child) == "Static" || className(child) == "Button") {
+                texts.insert(windowText(child));
+              }
+            }
+            dialogUnits = RECT{0, 0, 619, 390};
+            MapDialogRect(d, &dialogUnits);
+            GetClientRect(d, &client);
+            MapDialogRect(d, &okPlace);
+            MapDialogRect(d, &okSize);
+            GetWindowRect(GetDlgItem(d, IDOK), &okButton);
+            MapWindowPoints(nullptr, d, reinterpret_cast<POINT*>(&okButton), 2);
+            feedRateStyle = GetWindowLongPtrA(GetDlgItem(d, 4169), GWL_STYLE);
+            delayStyle = GetWindowLongPtrA(GetDlgItem(d, 4170), GWL_STYLE);
+            macroStyle = GetWindowLongPtrA(GetDlgItem(d, 4171), GWL_STYLE);
+            // An edit control turns its border into a sunken client edge.
+            int field = 0;
+            for (int id : {4169, 4170, 4171}) {
+              HWND edit = GetDlgItem(d, id);
+              bordered[field++] = (GetWindowLongPtrA(edit, GWL_STYLE) & WS_BORDER) != 0 ||
+                                  (GetWindowLongPtrA(edit, GWL_EXSTYLE) & WS_EX_CLIENTEDGE) != 0;
+            }
+            // A drop-down list hands its scroll bar on to the list part that drops down.
+            listStyle = GetWindowLongPtrA(GetDlgItem(d, 4043), GWL_STYLE);
+            COMBOBOXINFO combo{};
+            combo.cbSize = sizeof combo;
+            if (GetComboBoxInfo(GetDlgItem(d, 4043), &combo)) {
+              dropDownStyle = GetWindowLongPtrA(combo.hwndList, GWL_STYLE);
+            }
+            zeroAll = listEntry(d, 4043, 52);
+            separator = listEntry(d, 4042, 1);
+            return true;
+          },
+          [&](const Windows& w) {
+            if (wantScreenshot)
+              screenshotSaved = saveScreenshot(w.dialog, screenshotPath);
+            return true;
+          },
+          &pressEscape,
+      },
+      driver);
 
   EXPECT_FALSE(driver.timedOut);
   EXPECT_EQ(result, kDialogCancel);
@@ -351,19 +367,19 @@ TEST_F(ConfigurationDialogWin32, TemplateHasTheLayoutsTextsStylesAndSizes) {
   EXPECT_NE(exStyle & WS_EX_TOPMOST, 0);
   EXPECT_EQ(client.right, dialogUnits.right);
   EXPECT_EQ(client.bottom, dialogUnits.bottom);
-  EXPECT_EQ(okButton.left, okExpected.left);
-  EXPECT_EQ(okButton.top, okExpected.top);
-  EXPECT_EQ(okButton.right, okExpected.right);
-  EXPECT_EQ(okButton.bottom, okExpected.bottom);
+  EXPECT_EQ(okButton.left, okPlace.left);
+  EXPECT_EQ(okButton.top, okPlace.top);
+  EXPECT_EQ(okButton.right - okButton.left, okSize.right);
+  EXPECT_EQ(okButton.bottom - okButton.top, okSize.bottom);
   EXPECT_NE(feedRateStyle & ES_CENTER, 0);
   EXPECT_NE(delayStyle & ES_CENTER, 0);
   EXPECT_EQ(macroStyle & ES_CENTER, 0);
-  for (LONG_PTR field : {feedRateStyle, delayStyle, macroStyle}) {
+  for (LONG_PTR field : {feedRateStyle, delayStyle, macroStyle})
     EXPECT_NE(field & ES_AUTOHSCROLL, 0);
-    EXPECT_NE(field & WS_BORDER, 0);
-  }
+  for (bool border : bordered)
+    EXPECT_TRUE(border);
   EXPECT_EQ(listStyle & 3, CBS_DROPDOWN);
-  EXPECT_NE(listStyle & WS_VSCROLL, 0);
+  EXPECT_NE(dropDownStyle & WS_VSCROLL, 0);
   EXPECT_EQ(zeroAll, " ZeroAll\t\t\t                     ");
   EXPECT_EQ(separator, " ------------------------------ ");
 
@@ -394,8 +410,9 @@ TEST_F(ConfigurationDialogWin32, TemplateHasTheLayoutsTextsStylesAndSizes) {
        }) {
     EXPECT_EQ(texts.count(text), 1u) << '"' << text << '"';
   }
-  if (wantScreenshot)
+  if (wantScreenshot) {
     EXPECT_TRUE(screenshotSaved) << screenshotPath;
+  }
 }
 
 }  // namespace
