@@ -13,27 +13,26 @@ struct ListControl {
   int id;
   const OptionList* list;
   int16_t PendantSettings::*setting;
-  int16_t reconfigurationDefault;
 };
 
 // The fifteen lists in the order in which they are filled. Each list's selection position is
 // what its setting stores, since no list is sorted.
 const ListControl kListControls[] = {
-    {dialog_id::kStepSize1List, &StepSizeChoices, &PendantSettings::StepSize1, 2},
-    {dialog_id::kStepSize2List, &StepSizeChoices, &PendantSettings::StepSize2, 0},
-    {dialog_id::kStepSize3List, &StepSizeChoices, &PendantSettings::StepSize3, 0},
-    {dialog_id::kVelList, &VelocityDivisors, &PendantSettings::Vel, 2},
-    {dialog_id::kAxisAList, &AxisInclusionChoicesA, &PendantSettings::AxisASelection, 0},
-    {dialog_id::kAxisBList, &AxisInclusionChoicesB, &PendantSettings::AxisBSelection, 0},
-    {dialog_id::kAxisCList, &AxisInclusionChoicesC, &PendantSettings::AxisCSelection, 0},
-    {dialog_id::kAxisXYZList, &AxisClickChoices, &PendantSettings::AxisXYZSelection, 0},
-    {dialog_id::kButton0List, &CustomButtonActions, &PendantSettings::BUTTON0, 0},
-    {dialog_id::kButton1List, &CustomButtonActions, &PendantSettings::BUTTON1, 0},
-    {dialog_id::kButton2List, &CustomButtonActions, &PendantSettings::BUTTON2, 0},
-    {dialog_id::kButton3List, &CustomButtonActions, &PendantSettings::BUTTON3, 0},
-    {dialog_id::kVelocityInAutoList, &VelocityDivisors, &PendantSettings::VelocityInAuto, 5},
-    {dialog_id::kAutoChangeSensList, &SensitivityThresholds, &PendantSettings::AutoChangeSens, 3},
-    {dialog_id::kSlowDownRateList, &SlowDownDivisors, &PendantSettings::SlowDownRate, 2},
+    {dialog_id::kStepSize1List, &StepSizeChoices, &PendantSettings::StepSize1},
+    {dialog_id::kStepSize2List, &StepSizeChoices, &PendantSettings::StepSize2},
+    {dialog_id::kStepSize3List, &StepSizeChoices, &PendantSettings::StepSize3},
+    {dialog_id::kVelList, &VelocityDivisors, &PendantSettings::Vel},
+    {dialog_id::kAxisAList, &AxisInclusionChoicesA, &PendantSettings::AxisASelection},
+    {dialog_id::kAxisBList, &AxisInclusionChoicesB, &PendantSettings::AxisBSelection},
+    {dialog_id::kAxisCList, &AxisInclusionChoicesC, &PendantSettings::AxisCSelection},
+    {dialog_id::kAxisXYZList, &AxisClickChoices, &PendantSettings::AxisXYZSelection},
+    {dialog_id::kButton0List, &CustomButtonActions, &PendantSettings::BUTTON0},
+    {dialog_id::kButton1List, &CustomButtonActions, &PendantSettings::BUTTON1},
+    {dialog_id::kButton2List, &CustomButtonActions, &PendantSettings::BUTTON2},
+    {dialog_id::kButton3List, &CustomButtonActions, &PendantSettings::BUTTON3},
+    {dialog_id::kVelocityInAutoList, &VelocityDivisors, &PendantSettings::VelocityInAuto},
+    {dialog_id::kAutoChangeSensList, &SensitivityThresholds, &PendantSettings::AutoChangeSens},
+    {dialog_id::kSlowDownRateList, &SlowDownDivisors, &PendantSettings::SlowDownRate},
 };
 
 // A number field bound to a 16-bit or a 32-bit member (exactly one of the two is set).
@@ -76,14 +75,6 @@ bool parseIntegerField(std::string_view text, int32_t& value) {
         magnitude >= kLimit ? std::numeric_limits<int32_t>::max() : static_cast<int32_t>(magnitude);
   }
   return true;
-}
-
-void normalizeDialogPositions(PendantSettings& settings) {
-  for (const ListControl& control : kListControls) {
-    int16_t& position = settings.*control.setting;
-    if (!control.list->contains(position))
-      position = control.reconfigurationDefault;
-  }
 }
 
 bool propertiesdlg::initialiseControls() {
@@ -184,12 +175,13 @@ bool propertiesdlg::acceptAndClose() {
   settings_.SingleMode = sideHoldChoice != 0;
   settings_.AutoMode = autoModeCheck != 0;
 
-  // A list left without a selection (typed text that matches no entry) reports -1; the record
-  // must only hold positions within their lists, so such a position takes the key's default.
+  // A list left without a selection (typed text that matches no entry, or a position that was
+  // out of range when the dialog opened) reports -1; the record must only hold positions within
+  // their lists, so such a position takes the key's reconfiguration default.
   for (const ListControl& control : kListControls) {
     settings_.*control.setting = static_cast<int16_t>(controls_->listSelection(control.id));
   }
-  normalizeDialogPositions(settings_);
+  bringPositionsIntoRange(settings_, DefaultsColumn::Reconfiguration);
   return true;
 }
 

@@ -115,8 +115,4 @@ class propertiesdlg {
 // False when the text holds no number.
 bool parseIntegerField(std::string_view text, int32_t& value);
 
-// Brings every list position of the record that lies outside its option list to the key's
-// reconfiguration default, so that the record only ever holds positions within their lists.
-void normalizeDialogPositions(PendantSettings& settings);
-
 }  // namespace k4

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "settings/memory_dialog_controls.h"
+#include "settings/option_lists.h"
 
 namespace k4 {
 namespace {
@@ -110,7 +111,6 @@ TEST_F(PropertiesDialog, ListsShowTheLabelsWithTheirBlanks) {
       {id::kButton0List, 66, 1, " ------------------------------ "},
       {id::kButton1List, 66, 2, " OEM Button #1"},
       {id::kButton2List, 66, 26, " Softlimits Toggle              "},
-      {id::kButton3List, 66, 52, " ZeroAll\t\t\t                     "},
       {id::kButton3List, 66, 65, " Goto Safe Z                    "},
   };
   for (const auto& entry : entries) {
@@ -119,6 +119,10 @@ TEST_F(PropertiesDialog, ListsShowTheLabelsWithTheirBlanks) {
     ASSERT_EQ(list->entries.size(), entry.size) << entry.id;
     EXPECT_EQ(list->entries[entry.position], entry.text) << entry.id;
   }
+  // The tabs inside a label are shown as they are, with the padding that follows them.
+  const std::string zeroAll = controls.list(id::kButton3List)->entries[52];
+  EXPECT_EQ(zeroAll, CustomButtonActions.label(52));
+  EXPECT_EQ(zeroAll.substr(0, 11), " ZeroAll\t\t\t");
 }
 
 // Records the order in which the lists are emptied and filled.
@@ -261,23 +265,6 @@ TEST_F(PropertiesDialog, TextTypedIntoAListSelectsOnlyAMatchingEntry) {
   EXPECT_EQ(settings.Vel, 6);
   EXPECT_EQ(settings.VelocityInAuto, 5);
   EXPECT_EQ(settings.BUTTON0, 0);
-}
-
-TEST(DialogPositions, OnlyPositionsOutsideTheirListsChange) {
-  PendantSettings s = reconfigurationDefaults();
-  s.StepSize2 = 4;
-  s.BUTTON1 = 65;
-  s.AutoChangeSens = 10;
-  s.VelocityInAuto = -32768;
-  s.AxisXYZSelection = 2;
-  s.Macro1 = -5;  // not a position: left alone
-  normalizeDialogPositions(s);
-  EXPECT_EQ(s.StepSize2, 4);
-  EXPECT_EQ(s.BUTTON1, 65);
-  EXPECT_EQ(s.AutoChangeSens, 3);
-  EXPECT_EQ(s.VelocityInAuto, 5);
-  EXPECT_EQ(s.AxisXYZSelection, 0);
-  EXPECT_EQ(s.Macro1, -5);
 }
 
 }  // namespace

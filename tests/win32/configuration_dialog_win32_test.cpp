@@ -13,6 +13,7 @@
 
 #include "platform/dialog.h"
 #include "settings/configuration_dialog.h"
+#include "settings/option_lists.h"
 #include "settings/pendant_settings.h"
 #include "settings/propertiesdlg.h"
 
@@ -380,7 +381,7 @@ TEST_F(ConfigurationDialogWin32, TemplateHasTheLayoutsTextsStylesAndSizes) {
     EXPECT_TRUE(border);
   EXPECT_EQ(listStyle & 3, CBS_DROPDOWN);
   EXPECT_NE(dropDownStyle & WS_VSCROLL, 0);
-  EXPECT_EQ(zeroAll, " ZeroAll\t\t\t                     ");
+  EXPECT_EQ(zeroAll, CustomButtonActions.label(52));
   EXPECT_EQ(separator, " ------------------------------ ");
 
   for (const char* text : {
