@@ -84,6 +84,7 @@ void PendantWindow::onDeviceChange(uint32_t eventType, uint32_t deviceType,
     // Which interface arrived is not examined: the stored path is simply tried again, and a
     // failed open leaves the cycle reading nothing.
     deviceConnected = true;
+    awaitingFirstReport = true;
     openLinkHandles();
   } else if (eventType == kDeviceRemoveComplete) {
     if (deviceType != kDeviceTypeInterface || !sameNameIgnoringCase(notifyPath, deviceName))

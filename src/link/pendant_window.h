@@ -110,6 +110,9 @@ class PendantWindow final : public WindowSink {
   // False until a report has given lastWheelCount a reading to compare with; the link may clear
   // it again when a pendant arrives, whose counter need not continue where the last one stopped.
   bool wheelCountSeeded = false;
+  // No report has been read since the window was made or the pendant arrived: the wheel counter
+  // of the first one read is a reference, not a movement.
+  bool awaitingFirstReport = true;
 
   // ---- Step jog -------------------------------------------------------------------------------
   bool singleStepPressed = false;

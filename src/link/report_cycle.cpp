@@ -43,6 +43,12 @@ void PendantWindow::runReportCycle() {
   if (readHandle != kInvalidHandle && devices_.readReport(readHandle, report, kReadWaitMs)) {
     inputWord0 = littleEndianWord(report);
     inputWord1 = littleEndianWord(report + 4);
+    if (awaitingFirstReport) {
+      // A pendant that was just found or plugged in again may have a counter anywhere; taking
+      // its first reading as movement would jog the axis with nobody at the wheel.
+      awaitingFirstReport = false;
+      wheelCountSeeded = false;
+    }
   } else {
     // No report in time: the decoders see the previous report again, so no edge and no wheel
     // movement is invented.

@@ -13,6 +13,7 @@
 #include "host/host_boundary.h"
 #include "link/pendant_window.h"
 #include "platform/virtual/virtual_pendant.h"
+#include "settings/pendant_settings.h"
 
 namespace k4 {
 namespace {
@@ -473,6 +474,40 @@ INSTANTIATE_TEST_SUITE_P(Host, IdleTest,
                                            IdleCase{"PlannerQueued", 0, 8, 9, 1, true, true},
                                            IdleCase{"EngineQueued", 0, 7, 10, 0, false, false}),
                          [](const auto& param) { return std::string(param.param.name); });
+
+}  // namespace
+}  // namespace k4
+
+namespace k4 {
+namespace {
+
+// A pendant found, or plugged in again, with its wheel counter far from the last reading: the
+// first report read is the reference, so no axis moves with nobody at the wheel.
+TEST_F(PendantLinkTest, FirstReportAfterDiscoveryOrArrivalIsNotAWheelMovement) {
+  pendantSettings.StepJogRate = 100;
+  ASSERT_TRUE(window->discoverDevice());
+  window->jogMode = 1;
+  window->previousJogMode = 1;
+  window->runReportCycle();  // nothing read yet: the all-zero report
+  pendant.queueReport(Report{0, 200, 0, 0, 1, 0, 0, 0});
+  window->runReportCycle();
+  pendant.queueReport(Report{0, 203, 0, 0, 1, 0, 0, 0});
+  window->runReportCycle();
+  std::vector<std::string> codes;
+  for (const std::string& call : fakeHost.take()) {
+    if (call.rfind("Code", 0) == 0)
+      codes.push_back(call);
+  }
+  EXPECT_EQ(codes, (std::vector<std::string>{"Code \"G91G1 F100 X 0.0030\"", "Code \"G90\""}));
+
+  pendant.unplug();
+  pendant.plug();
+  pendant.queueReport(Report{0, 100, 0, 0, 1, 0, 0, 0});  // 103 counts away from 203
+  window->runReportCycle();
+  for (const std::string& call : fakeHost.take())
+    EXPECT_EQ(call.rfind("Code", 0), std::string::npos) << call;
+  EXPECT_EQ(window->wheelSteps, 0);
+}
 
 }  // namespace
 }  // namespace k4
