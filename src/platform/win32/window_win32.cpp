@@ -30,9 +30,8 @@ class Win32Window final : public NativeWindow {
       DestroyWindow(hwnd_);
       hwnd_ = nullptr;
     }
-    // The class's window procedure lives in this module; a class left registered after the
-    // module is unloaded would point into freed code. Fails harmlessly while other windows of
-    // the class remain.
+    // A class registered by a DLL outlives the DLL unless it is unregistered, and its window
+    // procedure lives in this module. Fails harmlessly while other windows of the class remain.
     if (classRegistered_) UnregisterClassA(kWindowClassName, win32::thisModule());
   }
 
