@@ -28,12 +28,14 @@ class RecordingSink final : public WindowSink {
  public:
   void onTimer(uint32_t timerId) override {
     timerIds.push_back(timerId);
-    if (throwing) throw std::runtime_error("timer");
+    if (throwing)
+      throw std::runtime_error("timer");
   }
   void onDeviceChange(uint32_t eventType, uint32_t deviceType, const char* deviceName) override {
-    changes.push_back({eventType, deviceType, deviceName != nullptr,
-                       deviceName != nullptr ? deviceName : ""});
-    if (throwing) throw std::runtime_error("device change");
+    changes.push_back(
+        {eventType, deviceType, deviceName != nullptr, deviceName != nullptr ? deviceName : ""});
+    if (throwing)
+      throw std::runtime_error("device change");
   }
 
   std::vector<uint32_t> timerIds;
@@ -66,7 +68,8 @@ class HostViewWindow {
 
   HWND hwnd() const { return hwnd_; }
   void destroy() {
-    if (hwnd_ != nullptr) DestroyWindow(hwnd_);
+    if (hwnd_ != nullptr)
+      DestroyWindow(hwnd_);
     hwnd_ = nullptr;
   }
 
@@ -80,8 +83,8 @@ struct InterfaceBroadcast {
   explicit InterfaceBroadcast(const char* name) {
     std::memset(storage, 0, sizeof(storage));
     auto* header = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_A*>(storage);
-    header->dbcc_size =
-        static_cast<DWORD>(offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_name) + std::strlen(name) + 1);
+    header->dbcc_size = static_cast<DWORD>(offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_name) +
+                                           std::strlen(name) + 1);
     header->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
     std::memcpy(storage + offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_name), name,
                 std::strlen(name) + 1);
@@ -142,7 +145,8 @@ TEST_F(Win32WindowTest, TimerTicksArriveWithTheirIdUntilTheWindowIsDestroyed) {
   pumpMessages(500);
   // 20 periods of 25 ms; a loaded machine delivers fewer, but never none.
   EXPECT_GE(sink.timerIds.size(), 5u);
-  for (uint32_t id : sink.timerIds) EXPECT_EQ(id, 1u);
+  for (uint32_t id : sink.timerIds)
+    EXPECT_EQ(id, 1u);
 
   window.reset();
   EXPECT_FALSE(IsWindow(hwnd));
@@ -154,7 +158,8 @@ TEST_F(Win32WindowTest, TimerTicksArriveWithTheirIdUntilTheWindowIsDestroyed) {
 TEST_F(Win32WindowTest, DeviceChangeMessagesReachTheSinkWithTypeAndInterfaceName) {
   const HWND hwnd = createWindow();
   ASSERT_NE(hwnd, nullptr);
-  const char* path = "\\\\?\\HID#VID_04D8&PID_FCE5#7&1a2b3c4d&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+  const char* path =
+      "\\\\?\\HID#VID_04D8&PID_FCE5#7&1a2b3c4d&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
   InterfaceBroadcast interfaceGone(path);
   DEV_BROADCAST_HDR volume{sizeof(DEV_BROADCAST_HDR), DBT_DEVTYP_VOLUME, 0};
 

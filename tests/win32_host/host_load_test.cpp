@@ -21,8 +21,12 @@ using namespace k4;
 
 std::vector<std::string> hostCalls;
 
-void K4_CALL hostDoButton(int code) { hostCalls.push_back("DoButton " + std::to_string(code)); }
-void K4_CALL hostSetDro(int code, double) { hostCalls.push_back("SetDRO " + std::to_string(code)); }
+void K4_CALL hostDoButton(int code) {
+  hostCalls.push_back("DoButton " + std::to_string(code));
+}
+void K4_CALL hostSetDro(int code, double) {
+  hostCalls.push_back("SetDRO " + std::to_string(code));
+}
 double K4_CALL hostGetDro(int code) {
   hostCalls.push_back("GetDRO " + std::to_string(code));
   return 0.0;
@@ -31,8 +35,12 @@ bool K4_CALL hostGetLed(int code) {
   hostCalls.push_back("GetLED " + std::to_string(code));
   return false;
 }
-void K4_CALL hostSetLed(int code, bool) { hostCalls.push_back("SetLED " + std::to_string(code)); }
-void K4_CALL hostCode(const char* line) { hostCalls.push_back(std::string("Code ") + line); }
+void K4_CALL hostSetLed(int code, bool) {
+  hostCalls.push_back("SetLED " + std::to_string(code));
+}
+void K4_CALL hostCode(const char* line) {
+  hostCalls.push_back(std::string("Code ") + line);
+}
 
 using SetterFn = void(K4_CALL*)(void*);
 using SetProNameFn = const char*(K4_CALL*)(const char*);
@@ -92,7 +100,8 @@ class PlugIn {
     };
     for (const auto& setter : setters) {
       const auto fn = entry<SetterFn>(setter.name);
-      if (fn == nullptr) return nullptr;
+      if (fn == nullptr)
+        return nullptr;
       fn(setter.callback);
     }
     const auto setProName = entry<SetProNameFn>("SetProName");
@@ -110,7 +119,8 @@ class HostView {
       : hwnd_(CreateWindowExA(0, "STATIC", "host view", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300,
                               nullptr, nullptr, GetModuleHandleA(nullptr), nullptr)) {}
   ~HostView() {
-    if (hwnd_ != nullptr) DestroyWindow(hwnd_);
+    if (hwnd_ != nullptr)
+      DestroyWindow(hwnd_);
   }
   HostView(const HostView&) = delete;
   HostView& operator=(const HostView&) = delete;
@@ -129,7 +139,8 @@ int pumpCountingTimerTicks(DWORD milliseconds, HWND target) {
     MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-      if (message.message == WM_TIMER && target != nullptr && message.hwnd == target) ++ticks;
+      if (message.message == WM_TIMER && target != nullptr && message.hwnd == target)
+        ++ticks;
       TranslateMessage(&message);
       DispatchMessageA(&message);
     }
@@ -159,11 +170,29 @@ class HostLoadTest : public ::testing::Test {
 TEST_F(HostLoadTest, ExportsEveryEntryPointUnderItsPlainName) {
   PlugIn plugIn;
   ASSERT_TRUE(plugIn.loaded()) << GetLastError();
-  for (const char* name :
-       {"SetDoButton", "SetSetDRO", "SetGetDRO", "SetGetLED", "SetSetLED", "SetCode",
-        "SetProName", "InitControl", "PostInitControl", "Config", "Update", "StopPlug",
-        "DoDwell", "Reset", "JogOn", "JogOff", "Purge", "Probe", "Home", "DllGetClassObject",
-        "DllCanUnloadNow", "DllRegisterServer", "DllUnregisterServer"}) {
+  for (const char* name : {"SetDoButton",
+                           "SetSetDRO",
+                           "SetGetDRO",
+                           "SetGetLED",
+                           "SetSetLED",
+                           "SetCode",
+                           "SetProName",
+                           "InitControl",
+                           "PostInitControl",
+                           "Config",
+                           "Update",
+                           "StopPlug",
+                           "DoDwell",
+                           "Reset",
+                           "JogOn",
+                           "JogOff",
+                           "Purge",
+                           "Probe",
+                           "Home",
+                           "DllGetClassObject",
+                           "DllCanUnloadNow",
+                           "DllRegisterServer",
+                           "DllUnregisterServer"}) {
     EXPECT_NE(plugIn.entry<VoidFn>(name), nullptr) << name;
   }
 }
@@ -197,7 +226,8 @@ TEST_F(HostLoadTest, RunsFromStartUpToUnloadWithoutAPendant) {
   EXPECT_GE(ticks, 10);
   EXPECT_LE(ticks, 45);
 
-  for (int i = 0; i < 5; ++i) plugIn.call("Update");
+  for (int i = 0; i < 5; ++i)
+    plugIn.call("Update");
   for (const char* idle : {"DoDwell", "Reset", "JogOn", "JogOff", "Purge", "Probe", "Home"}) {
     plugIn.call(idle);
   }
@@ -222,8 +252,7 @@ TEST_F(HostLoadTest, LoadsAgainAfterUnloadAndRunsItsTimer) {
     PlugIn plugIn;
     ASSERT_TRUE(plugIn.loaded()) << "round " << round;
     plugIn.handOverCallbacksAndProfile(temporaryProfile());
-    ASSERT_TRUE(plugIn.entry<InitControlFn>("InitControl")(&engine, &setup, &planner,
-                                                           view.hwnd()));
+    ASSERT_TRUE(plugIn.entry<InitControlFn>("InitControl")(&engine, &setup, &planner, view.hwnd()));
     const HWND pendantWindow = GetDlgItem(view.hwnd(), 1);
     ASSERT_NE(pendantWindow, nullptr) << "round " << round;
     plugIn.call("PostInitControl");
@@ -246,7 +275,8 @@ TEST_F(HostLoadTest, InitControlSucceedsEvenWithoutAUsableView) {
 
 std::wstring registeredTypeLibraryPath() {
   BSTR path = nullptr;
-  if (FAILED(QueryPathOfRegTypeLib(kTypeLibraryId, 1, 0, LOCALE_NEUTRAL, &path))) return {};
+  if (FAILED(QueryPathOfRegTypeLib(kTypeLibraryId, 1, 0, LOCALE_NEUTRAL, &path)))
+    return {};
   std::wstring result(path, SysStringLen(path));
   SysFreeString(path);
   return result;
@@ -293,8 +323,7 @@ TEST_F(HostLoadTest, ServesNoClassesAndStaysLoadedWhileThePendantWindowLives) {
   ASSERT_NE(canUnloadNow, nullptr);
 
   void* object = reinterpret_cast<void*>(1);
-  EXPECT_EQ(getClassObject(kTypeLibraryId, IID_IClassFactory, &object),
-            CLASS_E_CLASSNOTAVAILABLE);
+  EXPECT_EQ(getClassObject(kTypeLibraryId, IID_IClassFactory, &object), CLASS_E_CLASSNOTAVAILABLE);
   EXPECT_EQ(object, nullptr);
 
   EXPECT_EQ(canUnloadNow(), S_OK);

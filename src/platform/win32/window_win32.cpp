@@ -24,7 +24,8 @@ class Win32Window final : public NativeWindow {
   ~Win32Window() override {
     // hwnd_ is null when the window was never created or went away with the host's view.
     if (hwnd_ != nullptr) {
-      if (timerRunning_) KillTimer(hwnd_, timerId_);
+      if (timerRunning_)
+        KillTimer(hwnd_, timerId_);
       // Detach first: no message sent during destruction may reach this half-destroyed object.
       SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
       DestroyWindow(hwnd_);
@@ -32,28 +33,34 @@ class Win32Window final : public NativeWindow {
     }
     // A class registered by a DLL outlives the DLL unless it is unregistered, and its window
     // procedure lives in this module. Fails harmlessly while other windows of the class remain.
-    if (classRegistered_) UnregisterClassA(kWindowClassName, win32::thisModule());
+    if (classRegistered_)
+      UnregisterClassA(kWindowClassName, win32::thisModule());
   }
 
   bool create(void* hostView, WindowSink& sink) override {
     const HWND parent = static_cast<HWND>(hostView);
-    if (hwnd_ != nullptr || parent == nullptr || !IsWindow(parent)) return false;
+    if (hwnd_ != nullptr || parent == nullptr || !IsWindow(parent))
+      return false;
     classRegistered_ = registerWindowClass();
-    if (!classRegistered_) return false;
+    if (!classRegistered_)
+      return false;
     sink_ = &sink;
     // Child style only: the window is never shown, it only receives messages.
     hwnd_ = CreateWindowExA(0, kWindowClassName, "", WS_CHILD, 0, 0, kWindowSize, kWindowSize,
                             parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kChildId)),
                             win32::thisModule(), this);
-    if (hwnd_ == nullptr) sink_ = nullptr;
+    if (hwnd_ == nullptr)
+      sink_ = nullptr;
     return hwnd_ != nullptr;
   }
 
   bool startTimer(uint32_t timerId, uint32_t periodMs) override {
-    if (hwnd_ == nullptr) return false;
+    if (hwnd_ == nullptr)
+      return false;
     // With a window and no callback the timer arrives as WM_TIMER carrying our own id.
     timerRunning_ = SetTimer(hwnd_, timerId, periodMs, nullptr) != 0;
-    if (timerRunning_) timerId_ = timerId;
+    if (timerRunning_)
+      timerId_ = timerId;
     return timerRunning_;
   }
 
@@ -61,7 +68,8 @@ class Win32Window final : public NativeWindow {
 
   void deliverDeviceChange(uint32_t eventType, uint32_t deviceType,
                            const char* deviceName) override {
-    if (sink_ != nullptr) sink_->onDeviceChange(eventType, deviceType, deviceName);
+    if (sink_ != nullptr)
+      sink_->onDeviceChange(eventType, deviceType, deviceName);
   }
 
  private:
@@ -71,12 +79,12 @@ class Win32Window final : public NativeWindow {
     windowClass.lpfnWndProc = &Win32Window::windowProcedure;
     windowClass.hInstance = win32::thisModule();
     windowClass.lpszClassName = kWindowClassName;
-    if (RegisterClassExA(&windowClass) != 0) return true;
+    if (RegisterClassExA(&windowClass) != 0)
+      return true;
     return GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
   }
 
-  static LRESULT CALLBACK windowProcedure(HWND hwnd, UINT message, WPARAM wParam,
-                                          LPARAM lParam) {
+  static LRESULT CALLBACK windowProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     // The host's message loop called us: nothing thrown may travel back into it.
     try {
       if (message == WM_NCCREATE) {
@@ -88,7 +96,8 @@ class Win32Window final : public NativeWindow {
       if (self != nullptr) {
         switch (message) {
           case WM_TIMER:
-            if (self->sink_ != nullptr) self->sink_->onTimer(static_cast<uint32_t>(wParam));
+            if (self->sink_ != nullptr)
+              self->sink_->onTimer(static_cast<uint32_t>(wParam));
             return 0;
           case WM_DEVICECHANGE:
             self->handleDeviceChange(wParam, lParam);
@@ -107,14 +116,17 @@ class Win32Window final : public NativeWindow {
         return TRUE;
       }
     } catch (...) {
-      if (message == WM_DEVICECHANGE) return TRUE;
-      if (message == WM_TIMER) return 0;
+      if (message == WM_DEVICECHANGE)
+        return TRUE;
+      if (message == WM_TIMER)
+        return 0;
     }
     return DefWindowProcA(hwnd, message, wParam, lParam);
   }
 
   void handleDeviceChange(WPARAM eventType, LPARAM lParam) {
-    if (sink_ == nullptr) return;
+    if (sink_ == nullptr)
+      return;
     // Some events (a changed device tree, a configuration change) carry no header at all.
     const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam);
     const uint32_t deviceType = header != nullptr ? header->dbch_devicetype : 0;
@@ -134,6 +146,8 @@ class Win32Window final : public NativeWindow {
 
 }  // namespace
 
-std::unique_ptr<NativeWindow> createNativeWindow() { return std::make_unique<Win32Window>(); }
+std::unique_ptr<NativeWindow> createNativeWindow() {
+  return std::make_unique<Win32Window>();
+}
 
 }  // namespace k4

@@ -21,9 +21,10 @@ constexpr WORD kTypeLibraryMinor = 0;
 std::wstring moduleFileNameWide() {
   std::wstring path(MAX_PATH, L'\0');
   for (int attempt = 0; attempt < 6; ++attempt) {
-    const DWORD length = GetModuleFileNameW(k4::win32::thisModule(), path.data(),
-                                            static_cast<DWORD>(path.size()));
-    if (length == 0) return {};
+    const DWORD length =
+        GetModuleFileNameW(k4::win32::thisModule(), path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0)
+      return {};
     if (length < path.size()) {
       path.resize(length);
       return path;
@@ -36,14 +37,16 @@ std::wstring moduleFileNameWide() {
 // Loads the module's own type library without registering it.
 ITypeLib* loadOwnTypeLibrary(const std::wstring& path) {
   ITypeLib* library = nullptr;
-  if (path.empty() || FAILED(LoadTypeLibEx(path.c_str(), REGKIND_NONE, &library))) return nullptr;
+  if (path.empty() || FAILED(LoadTypeLibEx(path.c_str(), REGKIND_NONE, &library)))
+    return nullptr;
   return library;
 }
 
 bool registerTypeLibrary() {
   const std::wstring path = moduleFileNameWide();
   ITypeLib* library = loadOwnTypeLibrary(path);
-  if (library == nullptr) return false;
+  if (library == nullptr)
+    return false;
   std::wstring pathCopy = path;  // RegisterTypeLib takes a non-const string
   const HRESULT result = RegisterTypeLib(library, pathCopy.data(), nullptr);
   library->Release();
@@ -52,7 +55,8 @@ bool registerTypeLibrary() {
 
 bool unregisterTypeLibrary() {
   ITypeLib* library = loadOwnTypeLibrary(moduleFileNameWide());
-  if (library == nullptr) return false;
+  if (library == nullptr)
+    return false;
   TLIBATTR* attributes = nullptr;
   if (FAILED(library->GetLibAttr(&attributes))) {
     library->Release();
@@ -75,8 +79,12 @@ bool unregisterTypeLibrary() {
 }
 
 // The module has no COM classes of its own.
-bool registerClasses() { return true; }
-bool unregisterClasses() { return true; }
+bool registerClasses() {
+  return true;
+}
+bool unregisterClasses() {
+  return true;
+}
 
 }  // namespace
 
@@ -84,8 +92,10 @@ extern "C" {
 
 HRESULT STDAPICALLTYPE DllRegisterServer() {
   try {
-    if (!registerTypeLibrary()) return SELFREG_E_TYPELIB;
-    if (!registerClasses()) return SELFREG_E_CLASS;
+    if (!registerTypeLibrary())
+      return SELFREG_E_TYPELIB;
+    if (!registerClasses())
+      return SELFREG_E_CLASS;
     return S_OK;
   } catch (...) {
     return SELFREG_E_TYPELIB;
@@ -94,8 +104,10 @@ HRESULT STDAPICALLTYPE DllRegisterServer() {
 
 HRESULT STDAPICALLTYPE DllUnregisterServer() {
   try {
-    if (!unregisterTypeLibrary()) return SELFREG_E_TYPELIB;
-    if (!unregisterClasses()) return SELFREG_E_CLASS;
+    if (!unregisterTypeLibrary())
+      return SELFREG_E_TYPELIB;
+    if (!unregisterClasses())
+      return SELFREG_E_CLASS;
     return S_OK;
   } catch (...) {
     return SELFREG_E_TYPELIB;
@@ -104,7 +116,8 @@ HRESULT STDAPICALLTYPE DllUnregisterServer() {
 
 HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID /*classId*/, REFIID /*interfaceId*/,
                                          LPVOID* object) {
-  if (object != nullptr) *object = nullptr;
+  if (object != nullptr)
+    *object = nullptr;
   return CLASS_E_CLASSNOTAVAILABLE;
 }
 

@@ -22,7 +22,8 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE /*instance*/, DWORD reason, LPVOID rese
     case DLL_PROCESS_DETACH:
       // At process exit (reserved non-null) other modules may already be gone; the system
       // reclaims the socket layer itself then.
-      if (socketsStarted && reserved == nullptr) k4::shutdownSocketLayer();
+      if (socketsStarted && reserved == nullptr)
+        k4::shutdownSocketLayer();
       socketsStarted = false;
       return TRUE;
     default:
