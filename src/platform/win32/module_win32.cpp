@@ -1,6 +1,8 @@
 // Module services on Windows: the module's own file name, Windows Sockets, a message box.
-#include <windows.h>
+// The socket header must come before the window header, which would pull in the old one.
 #include <winsock2.h>
+
+#include <windows.h>
 
 #include "platform/module.h"
 #include "platform/win32/module_handle.h"

@@ -73,6 +73,8 @@ class Win32Window final : public NativeWindow {
   }
 
  private:
+  // An ANSI class: device-interface broadcasts then arrive with 8-bit names, the form the
+  // link compares with the path it opened.
   static bool registerWindowClass() {
     WNDCLASSEXA windowClass{};
     windowClass.cbSize = sizeof(windowClass);
