@@ -17,7 +17,16 @@ build() {
   cmake --build --preset "$1" -j "$jobs" 2>&1 | grep -v '^\[[0-9]*/[0-9]*\] '
   return "${PIPESTATUS[0]}"
 }
-run_tests() { ctest --preset "$1" -j "$jobs"; }
+# One line per passing test adds up to thousands: those are kept in the build folder's log, the
+# rest (failures with their output, the totals) is shown.
+run_tests() {
+  local full="build/$1/test-all.log"
+  ctest --preset "$1" -j "$jobs" 2>&1 | tee "$full" |
+    grep -vE '^ *Start +[0-9]+: |^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* +Passed +[0-9.]+ sec$|^$'
+  local status=${PIPESTATUS[0]}
+  echo "(every test's line: $full)"
+  return "$status"
+}
 
 summary=()
 failed=0
