@@ -1,0 +1,338 @@
+// The plug-in DLL driven the way the host drives it: loaded with LoadLibrary, reached only
+// through its plain-named exports, given callbacks, memory blocks and a view window, run for a
+// while with the message loop going, stopped and unloaded. Also its COM self-registration.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+#include <oleauto.h>
+#include <olectl.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "host/host_boundary.h"
+
+namespace {
+
+using namespace k4;
+
+// ---- The host's side ------------------------------------------------------------------------
+
+std::vector<std::string> hostCalls;
+
+void K4_CALL hostDoButton(int code) {
+  hostCalls.push_back("DoButton " + std::to_string(code));
+}
+void K4_CALL hostSetDro(int code, double) {
+  hostCalls.push_back("SetDRO " + std::to_string(code));
+}
+double K4_CALL hostGetDro(int code) {
+  hostCalls.push_back("GetDRO " + std::to_string(code));
+  return 0.0;
+}
+bool K4_CALL hostGetLed(int code) {
+  hostCalls.push_back("GetLED " + std::to_string(code));
+  return false;
+}
+void K4_CALL hostSetLed(int code, bool) {
+  hostCalls.push_back("SetLED " + std::to_string(code));
+}
+void K4_CALL hostCode(const char* line) {
+  hostCalls.push_back(std::string("Code ") + line);
+}
+
+using SetterFn = void(K4_CALL*)(void*);
+using SetProNameFn = const char*(K4_CALL*)(const char*);
+using InitControlFn = bool(K4_CALL*)(EngineBlock*, SetupBlock*, PlannerBlock*, void*);
+using VoidFn = void(K4_CALL*)();
+using RegistrationFn = HRESULT(STDAPICALLTYPE*)();
+using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, LPVOID*);
+
+constexpr GUID kTypeLibraryId = {
+    0x0C9FB259, 0xB864, 0x40A5, {0xB5, 0x9F, 0x65, 0xE1, 0x1E, 0x20, 0x9F, 0xC4}};
+
+std::string besideThisProgram(const char* fileName) {
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string directory(path);
+  directory.erase(directory.find_last_of('\\') + 1);
+  return directory + fileName;
+}
+
+// The loaded plug-in, reached by export name as the host reaches it.
+class PlugIn {
+ public:
+  PlugIn() : module_(LoadLibraryA(besideThisProgram("Orvane_K4.dll").c_str())) {}
+  ~PlugIn() { unload(); }
+  PlugIn(const PlugIn&) = delete;
+  PlugIn& operator=(const PlugIn&) = delete;
+
+  bool loaded() const { return module_ != nullptr; }
+  bool unload() {
+    const bool freed = module_ != nullptr && FreeLibrary(module_);
+    module_ = nullptr;
+    return freed;
+  }
+
+  template <typename Fn>
+  Fn entry(const char* name) const {
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
+  }
+  void call(const char* name) const {
+    const auto fn = entry<VoidFn>(name);
+    ASSERT_NE(fn, nullptr) << name;
+    fn();
+  }
+
+  // The host's start-up order: the six callbacks, then the name and profile.
+  const char* handOverCallbacksAndProfile(const std::string& profile) const {
+    const struct {
+      const char* name;
+      void* callback;
+    } setters[] = {
+        {"SetDoButton", reinterpret_cast<void*>(&hostDoButton)},
+        {"SetSetDRO", reinterpret_cast<void*>(&hostSetDro)},
+        {"SetGetDRO", reinterpret_cast<void*>(&hostGetDro)},
+        {"SetGetLED", reinterpret_cast<void*>(&hostGetLed)},
+        {"SetSetLED", reinterpret_cast<void*>(&hostSetLed)},
+        {"SetCode", reinterpret_cast<void*>(&hostCode)},
+    };
+    for (const auto& setter : setters) {
+      const auto fn = entry<SetterFn>(setter.name);
+      if (fn == nullptr)
+        return nullptr;
+      fn(setter.callback);
+    }
+    const auto setProName = entry<SetProNameFn>("SetProName");
+    return setProName != nullptr ? setProName(profile.c_str()) : nullptr;
+  }
+
+ private:
+  HMODULE module_;
+};
+
+// The host's view window, never shown.
+class HostView {
+ public:
+  HostView()
+      : hwnd_(CreateWindowExA(0, "STATIC", "host view", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300,
+                              nullptr, nullptr, GetModuleHandleA(nullptr), nullptr)) {}
+  ~HostView() {
+    if (hwnd_ != nullptr)
+      DestroyWindow(hwnd_);
+  }
+  HostView(const HostView&) = delete;
+  HostView& operator=(const HostView&) = delete;
+  HWND hwnd() const { return hwnd_; }
+
+ private:
+  HWND hwnd_;
+};
+
+// Runs the host's message loop for about `milliseconds`; returns how many WM_TIMER messages it
+// dispatched to `target`.
+int pumpCountingTimerTicks(DWORD milliseconds, HWND target) {
+  int ticks = 0;
+  const ULONGLONG end = GetTickCount64() + milliseconds;
+  for (ULONGLONG now = GetTickCount64(); now < end; now = GetTickCount64()) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_TIMER && target != nullptr && message.hwnd == target)
+        ++ticks;
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+  }
+  return ticks;
+}
+
+std::string temporaryProfile() {
+  char directory[MAX_PATH] = {};
+  GetTempPathA(MAX_PATH, directory);
+  return std::string(directory) + "k4_host_test_profile.xml";
+}
+
+class HostLoadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    hostCalls.clear();
+    ASSERT_NE(view.hwnd(), nullptr);
+  }
+
+  HostView view;
+  EngineBlock engine{};
+  SetupBlock setup{};
+  PlannerBlock planner{};
+};
+
+TEST_F(HostLoadTest, ExportsEveryEntryPointUnderItsPlainName) {
+  PlugIn plugIn;
+  ASSERT_TRUE(plugIn.loaded()) << GetLastError();
+  for (const char* name : {"SetDoButton",
+                           "SetSetDRO",
+                           "SetGetDRO",
+                           "SetGetLED",
+                           "SetSetLED",
+                           "SetCode",
+                           "SetProName",
+                           "InitControl",
+                           "PostInitControl",
+                           "Config",
+                           "Update",
+                           "StopPlug",
+                           "DoDwell",
+                           "Reset",
+                           "JogOn",
+                           "JogOff",
+                           "Purge",
+                           "Probe",
+                           "Home",
+                           "DllGetClassObject",
+                           "DllCanUnloadNow",
+                           "DllRegisterServer",
+                           "DllUnregisterServer"}) {
+    EXPECT_NE(plugIn.entry<VoidFn>(name), nullptr) << name;
+  }
+}
+
+TEST_F(HostLoadTest, RunsFromStartUpToUnloadWithoutAPendant) {
+  PlugIn plugIn;
+  ASSERT_TRUE(plugIn.loaded()) << GetLastError();
+
+  const char* name = plugIn.handOverCallbacksAndProfile(temporaryProfile());
+  ASSERT_NE(name, nullptr);
+  EXPECT_STREQ(name, "Orvane_K4 Pendant --Tarnwick Ver 3.3.0");
+  // The argument names only the profile, never the display name.
+  EXPECT_STREQ(plugIn.entry<SetProNameFn>("SetProName")(temporaryProfile().c_str()),
+               "Orvane_K4 Pendant --Tarnwick Ver 3.3.0");
+
+  const auto initControl = plugIn.entry<InitControlFn>("InitControl");
+  ASSERT_NE(initControl, nullptr);
+  EXPECT_TRUE(initControl(&engine, &setup, &planner, view.hwnd()));
+
+  const HWND pendantWindow = GetDlgItem(view.hwnd(), 1);
+  ASSERT_NE(pendantWindow, nullptr) << "no child window with id 1 under the host view";
+  EXPECT_TRUE(GetWindowLongPtrA(pendantWindow, GWL_STYLE) & WS_CHILD);
+  EXPECT_FALSE(IsWindowVisible(pendantWindow));
+
+  // The report timer starts with discovery, not before.
+  EXPECT_EQ(pumpCountingTimerTicks(100, pendantWindow), 0);
+  plugIn.call("PostInitControl");
+  hostCalls.clear();  // what start-up asks of the host is not this test's business
+  const int ticks = pumpCountingTimerTicks(1000, pendantWindow);
+  // 40 periods of 25 ms in a second; a busy machine delivers fewer, a broken timer none or a
+  // flood.
+  EXPECT_GE(ticks, 10);
+  EXPECT_LE(ticks, 45);
+
+  for (int i = 0; i < 5; ++i)
+    plugIn.call("Update");
+  for (const char* idle : {"DoDwell", "Reset", "JogOn", "JogOff", "Purge", "Probe", "Home"}) {
+    plugIn.call(idle);
+  }
+  // With no pendant the report cycle, Update and the idle exports leave the host alone.
+  EXPECT_TRUE(hostCalls.empty()) << hostCalls.size() << " host calls, first: " << hostCalls[0];
+
+  plugIn.call("StopPlug");
+  EXPECT_FALSE(IsWindow(pendantWindow));
+  EXPECT_EQ(GetDlgItem(view.hwnd(), 1), nullptr);
+  EXPECT_EQ(pumpCountingTimerTicks(100, pendantWindow), 0);
+  plugIn.call("StopPlug");  // a second stop is harmless
+
+  EXPECT_TRUE(plugIn.unload());
+  // Nothing of the unloaded module may still be called by the message loop.
+  pumpCountingTimerTicks(100, nullptr);
+}
+
+TEST_F(HostLoadTest, LoadsAgainAfterUnloadAndRunsItsTimer) {
+  // The host may unload and reload the plug-in in one session: nothing of the first load (its
+  // window, its timer, its globals) may stand in the way of the second.
+  for (int round = 0; round < 2; ++round) {
+    PlugIn plugIn;
+    ASSERT_TRUE(plugIn.loaded()) << "round " << round;
+    plugIn.handOverCallbacksAndProfile(temporaryProfile());
+    ASSERT_TRUE(plugIn.entry<InitControlFn>("InitControl")(&engine, &setup, &planner, view.hwnd()));
+    const HWND pendantWindow = GetDlgItem(view.hwnd(), 1);
+    ASSERT_NE(pendantWindow, nullptr) << "round " << round;
+    plugIn.call("PostInitControl");
+    EXPECT_GT(pumpCountingTimerTicks(300, pendantWindow), 0) << "round " << round;
+    plugIn.call("StopPlug");
+    EXPECT_TRUE(plugIn.unload());
+  }
+}
+
+TEST_F(HostLoadTest, InitControlSucceedsEvenWithoutAUsableView) {
+  PlugIn plugIn;
+  ASSERT_TRUE(plugIn.loaded());
+  plugIn.handOverCallbacksAndProfile(temporaryProfile());
+  const auto initControl = plugIn.entry<InitControlFn>("InitControl");
+  EXPECT_TRUE(initControl(&engine, &setup, &planner, nullptr));
+  plugIn.call("PostInitControl");
+  pumpCountingTimerTicks(50, nullptr);
+  plugIn.call("StopPlug");
+}
+
+std::wstring registeredTypeLibraryPath() {
+  BSTR path = nullptr;
+  if (FAILED(QueryPathOfRegTypeLib(kTypeLibraryId, 1, 0, LOCALE_NEUTRAL, &path)))
+    return {};
+  std::wstring result(path, SysStringLen(path));
+  SysFreeString(path);
+  return result;
+}
+
+TEST_F(HostLoadTest, RegistersAndUnregistersItsTypeLibrary) {
+  PlugIn plugIn;
+  ASSERT_TRUE(plugIn.loaded());
+  const auto registerServer = plugIn.entry<RegistrationFn>("DllRegisterServer");
+  const auto unregisterServer = plugIn.entry<RegistrationFn>("DllUnregisterServer");
+  ASSERT_NE(registerServer, nullptr);
+  ASSERT_NE(unregisterServer, nullptr);
+
+  // The embedded library is the one the registration names.
+  const std::string dll = besideThisProgram("Orvane_K4.dll");
+  const std::wstring dllWide(dll.begin(), dll.end());
+  ITypeLib* library = nullptr;
+  ASSERT_EQ(LoadTypeLibEx(dllWide.c_str(), REGKIND_NONE, &library), S_OK);
+  TLIBATTR* attributes = nullptr;
+  ASSERT_EQ(library->GetLibAttr(&attributes), S_OK);
+  EXPECT_TRUE(IsEqualGUID(attributes->guid, kTypeLibraryId));
+  EXPECT_EQ(attributes->wMajorVerNum, 1);
+  EXPECT_EQ(attributes->wMinorVerNum, 0);
+  library->ReleaseTLibAttr(attributes);
+  library->Release();
+
+  EXPECT_EQ(registerServer(), S_OK);
+  const std::wstring registered = registeredTypeLibraryPath();
+  EXPECT_EQ(_wcsicmp(registered.c_str(), dllWide.c_str()), 0)
+      << "registered at " << std::string(registered.begin(), registered.end());
+  EXPECT_EQ(registerServer(), S_OK);  // registering again is no failure
+
+  EXPECT_EQ(unregisterServer(), S_OK);
+  EXPECT_TRUE(registeredTypeLibraryPath().empty());
+  EXPECT_EQ(unregisterServer(), S_OK);  // nothing left to undo is no failure either
+}
+
+TEST_F(HostLoadTest, ServesNoClassesAndStaysLoadedWhileThePendantWindowLives) {
+  PlugIn plugIn;
+  ASSERT_TRUE(plugIn.loaded());
+  const auto getClassObject = plugIn.entry<GetClassObjectFn>("DllGetClassObject");
+  const auto canUnloadNow = plugIn.entry<RegistrationFn>("DllCanUnloadNow");
+  ASSERT_NE(getClassObject, nullptr);
+  ASSERT_NE(canUnloadNow, nullptr);
+
+  void* object = reinterpret_cast<void*>(1);
+  EXPECT_EQ(getClassObject(kTypeLibraryId, IID_IClassFactory, &object), CLASS_E_CLASSNOTAVAILABLE);
+  EXPECT_EQ(object, nullptr);
+
+  EXPECT_EQ(canUnloadNow(), S_OK);
+  plugIn.handOverCallbacksAndProfile(temporaryProfile());
+  plugIn.entry<InitControlFn>("InitControl")(&engine, &setup, &planner, view.hwnd());
+  EXPECT_EQ(canUnloadNow(), S_FALSE);
+  plugIn.call("StopPlug");
+  EXPECT_EQ(canUnloadNow(), S_OK);
+}
+
+}  // namespace
