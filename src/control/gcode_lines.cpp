@@ -1,6 +1,7 @@
 #include "control/gcode_lines.h"
 
 #include <bit>
+#include <cmath>
 #include <cstring>
 
 namespace k4 {
@@ -203,6 +204,7 @@ GcodeLine& GcodeLine::appendInt(int32_t value) {
 }
 
 GcodeLine& GcodeLine::appendFixed4(double value) {
+  allNumbersFinite_ = allNumbersFinite_ && std::isfinite(value);
   char number[kMaxFixed4Length];
   return append({number, formatFixed4(value, number)});
 }

@@ -30,6 +30,8 @@ class GcodeLine {
   const char* c_str() const { return text_; }
   std::size_t size() const { return length_; }
   std::string_view view() const { return {text_, length_}; }
+  // False once a number that is not finite went into the line: the host cannot move by it.
+  bool allNumbersFinite() const { return allNumbersFinite_; }
 
   GcodeLine& append(std::string_view text);
   GcodeLine& appendInt(int32_t value);
@@ -38,6 +40,7 @@ class GcodeLine {
  private:
   char text_[kCapacity] = {};
   std::size_t length_ = 0;
+  bool allNumbersFinite_ = true;
 };
 
 // "G91G1 F%d %s %.4f": a step line with the configured step-jog feed rate.

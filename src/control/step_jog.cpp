@@ -84,6 +84,10 @@ bool hostQueueHasRoom() {
 }
 
 void sendMove(const GcodeLine& line, bool restoreAbsolute) {
+  // The step increment, the rotation and the feed come from the host unchecked; a move by
+  // "inf" or "nan" (or by a product that overflowed) is dropped instead of being sent.
+  if (!line.allNumbersFinite())
+    return;
   host.code(line.c_str());
   if (restoreAbsolute)
     host.code(kAbsoluteModeLine);

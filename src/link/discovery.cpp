@@ -91,6 +91,7 @@ void PendantWindow::onDeviceChange(uint32_t eventType, uint32_t deviceType,
       return;
     closeLinkHandles();
     deviceConnected = false;
+    silentUntilReport = true;
     host.doButton(button::kReset);
   }
 }

@@ -113,6 +113,10 @@ class PendantWindow final : public WindowSink {
   // No report has been read since the window was made or the pendant arrived: the wheel counter
   // of the first one read is a reference, not a movement.
   bool awaitingFirstReport = true;
+  // The pendant was removed and no report has been read since: whatever the last report asked
+  // for (a held reset switch, a running jog) is over, so nothing is decoded until the pendant
+  // speaks again, even when another device's arrival has reopened the link.
+  bool silentUntilReport = false;
 
   // ---- Step jog -------------------------------------------------------------------------------
   bool singleStepPressed = false;

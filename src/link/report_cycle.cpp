@@ -49,6 +49,7 @@ void PendantWindow::runReportCycle() {
       awaitingFirstReport = false;
       wheelCountSeeded = false;
     }
+    silentUntilReport = false;
   } else {
     // No report in time: the decoders see the previous report again, so no edge and no wheel
     // movement is invented.
@@ -56,7 +57,8 @@ void PendantWindow::runReportCycle() {
     inputWord1 = previousInputWord1;
   }
 
-  decodeReport();
+  if (!silentUntilReport)
+    decodeReport();
   buildOutputReport();
   if (writeHandle != kInvalidHandle)
     devices_.writeReport(writeHandle, outputReport);

@@ -130,6 +130,16 @@ TEST(GcodeLine, TheFiveLines) {
   EXPECT_STREQ(kAbsoluteModeLine, "G90");
 }
 
+TEST(GcodeLine, KnowsWhetherAllItsNumbersAreFinite) {
+  const double inf = std::numeric_limits<double>::infinity();
+  EXPECT_TRUE(stepLineAtFeed(-DBL_MAX, "Z", DBL_MAX).allNumbersFinite());
+  EXPECT_TRUE(stepLineAtRate(100, "Z", 0.0).allNumbersFinite());
+  EXPECT_FALSE(stepLineAtRate(100, "Z", inf).allNumbersFinite());
+  EXPECT_FALSE(stepLineAtFeed(std::nan(""), "Z", 1.0).allNumbersFinite());
+  EXPECT_FALSE(stepLineWithoutFeed("Z", -inf).allNumbersFinite());
+  EXPECT_FALSE(rotatedStepLine(1.0, std::nan("")).allNumbersFinite());
+}
+
 TEST(GcodeLine, LongestLineFitsWhole) {
   const GcodeLine line = stepLineAtFeed(-DBL_MAX, "Z", -DBL_MAX);
   const std::string expected = "G91G1 F" + printfFixed4(-DBL_MAX) + " Z " + printfFixed4(-DBL_MAX);

@@ -242,9 +242,11 @@ TEST_F(PendantLinkTest, RemovalWithoutAPendantFoundIsNotThePendant) {
   EXPECT_TRUE(fakeHost.calls.empty());
 }
 
-TEST_F(PendantLinkTest, ArrivalOfAnotherDeviceAfterRemovalKeepsDecodingTheLastReport) {
+TEST_F(PendantLinkTest, ArrivalOfAnotherDeviceAfterRemovalKeepsTheLastReportButActsOnNothing) {
   connectAndDecode(0xB1);
+  fakeHost.take();
   pendant.unplug();
+  EXPECT_EQ(fakeHost.take(), std::vector<std::string>{"DoButton 1021"});
   const int reads = pendant.readCount();
   pendant.arriveOther();
 
@@ -260,6 +262,8 @@ TEST_F(PendantLinkTest, ArrivalOfAnotherDeviceAfterRemovalKeepsDecodingTheLastRe
   EXPECT_EQ(pendant.readCount(), reads);  // nothing read or written on invalid handles
   EXPECT_TRUE(pendant.writtenReports().empty());
   EXPECT_EQ(pendant.openHandleCount(), 1);
+  // The snapshot is the pendant's last word, but the removal ended what it asked for.
+  EXPECT_TRUE(fakeHost.take().empty());
 }
 
 TEST_F(PendantLinkTest, ArrivalWhileTheHandlesAreOpenReplacesThemWithoutLeaking) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -217,6 +218,46 @@ TEST_F(StepJogTest, ModesOutsideTheTableDoNothing) {
     still();
   }
   EXPECT_THAT(fakeHost.take(), IsEmpty());
+}
+
+// The increment, the rotation and the feed are the host's, unchecked: a move that would carry
+// "inf" or "nan" (or a product that overflowed) is dropped, and so is its "G90". Found by the
+// report-sequence fuzzer.
+TEST_F(StepJogTest, MovesByNumbersThatAreNotFiniteAreNotSent) {
+  struct Case {
+    const char* what;
+    double increment;
+    double rotation;
+    int32_t rate;
+    double feed;
+    int axis;
+  } cases[] = {
+      {"infinite increment", HUGE_VAL, 0.0, 100, 0.0, 2},
+      {"increment not a number", std::nan(""), 0.0, 100, 0.0, 2},
+      {"increment times the count overflows", 1e308, 0.0, 100, 0.0, 2},
+      {"feed not a number", 0.001, 0.0, 0, std::nan(""), 2},
+      {"rotation not a number", 0.001, std::nan(""), 100, 0.0, 0},
+      {"infinite increment in the rotated plane", HUGE_VAL, 30.0, 100, 0.0, 1},
+  };
+  for (const Case& c : cases) {
+    fakeHost.planner.stepIncrement = c.increment;
+    fakeHost.setup.rotationAngle = c.rotation;
+    pendantSettings.StepJogRate = c.rate;
+    fakeHost.dros[818] = c.feed;
+    window.axisIndex = c.axis;
+    turn(3);
+    for (const std::string& call : fakeHost.take())
+      EXPECT_EQ(call.rfind("Code", 0), std::string::npos) << c.what << ": " << call;
+  }
+  // The backlog drains by the same rule.
+  fakeHost.planner.stepIncrement = HUGE_VAL;
+  fakeHost.setup.rotationAngle = 0.0;
+  pendantSettings.StepJogRate = 100;
+  window.axisIndex = 2;
+  window.jogBacklog = 7;
+  still();
+  EXPECT_THAT(fakeHost.take(), IsEmpty());
+  EXPECT_EQ(window.jogBacklog, 0);
 }
 
 }  // namespace
