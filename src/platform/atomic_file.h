@@ -3,6 +3,7 @@
 // flushed to the disk, and only then take the target's place.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,19 @@ bool replaceFileContents(const std::string& path, std::string_view contents);
 
 // The temporary file `replaceFileContents` writes beside `path`.
 std::string replacementTempPath(const std::string& path);
+
+// One version of a file as the file system describes it, without reading it: a file that was
+// replaced, rewritten or removed has another stamp.
+struct FileStamp {
+  bool exists = false;
+  uint64_t volume = 0;  // the file's identity: device and inode, or its creation time
+  uint64_t index = 0;
+  uint64_t size = 0;
+  int64_t modified = 0;
+  int64_t changed = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+FileStamp fileStamp(const std::string& path);
 
 // Tests only: when set, called in place of the final step that moves the flushed temporary
 // file over the target; its result stands for that step's success.

@@ -25,20 +25,45 @@ ProfileStore::ProfileStore(const std::string& profileFile, std::unique_ptr<XmlDo
     document->appendChild(nullptr, document->createElement(kNewRootName));
     return;
   }
-  const XmlLoadResult loaded = document->load(fileName);
+  // Taken before the read: a change that slips in between is seen as a change at the close.
+  loadedStamp = fileStamp(fileName);
+  saveAtClose = loadInto(*document);
+}
+
+bool ProfileStore::loadInto(XmlDocument& target) const {
+  const XmlLoadResult loaded = target.load(fileName);
+  if (target.rootElement() == nullptr)
+    target.appendChild(nullptr, target.createElement(kNewRootName));
   // A missing or empty file is created at the close, as the host expects. A file we could not
   // take in is never written: its content would be lost.
-  saveAtClose = loaded == XmlLoadResult::Loaded || loaded == XmlLoadResult::Missing;
-  if (document->rootElement() == nullptr) {
-    document->appendChild(nullptr, document->createElement(kNewRootName));
-  }
+  return loaded == XmlLoadResult::Loaded || loaded == XmlLoadResult::Missing;
 }
 
 ProfileStore::~ProfileStore() {
+  // Nothing may escape a destructor; a save that fails leaves the previous file intact.
+  try {
+    saveAtTheClose();
+  } catch (...) {
+  }
+}
+
+void ProfileStore::saveAtTheClose() {
   // The result of the save is not consulted: a failed save leaves the previous file intact and
   // the host has no channel for our errors.
-  if (document != nullptr && saveAtClose)
+  if (document == nullptr || !saveAtClose)
+    return;
+  if (fileStamp(fileName) == loadedStamp) {
     document->save(fileName);
+    return;
+  }
+  // The host (or the user) replaced the profile while it was open here, say while the dialog
+  // was shown: saving what was read then would undo their change. The new file gets our writes.
+  std::unique_ptr<XmlDocument> current = createXmlDocument();
+  if (current == nullptr || !loadInto(*current))
+    return;
+  for (const Write& write : writes)
+    writeInto(*current, write.section.c_str(), write.key.c_str(), write.value);
+  current->save(fileName);
 }
 
 XmlElement ProfileStore::findKey(const char* section, const char* key, XmlElement* sectionElement) {
@@ -67,21 +92,28 @@ int32_t ProfileStore::ReadInt(const char* section, const char* key, int32_t defa
 bool ProfileStore::WriteInt(const char* section, const char* key, int32_t value) {
   if (document == nullptr || section == nullptr || key == nullptr)
     return true;
-  const XmlElement root = document->rootElement();
-  XmlElement sectionElement = document->firstChildElement(root, section);
-  if (sectionElement == nullptr) {
-    sectionElement = document->createElement(section);
-    if (!document->appendChild(root, sectionElement))
-      return true;
-  }
-  XmlElement keyElement = document->firstChildElement(sectionElement, key);
-  if (keyElement == nullptr) {
-    keyElement = document->createElement(key);
-    if (!document->appendChild(sectionElement, keyElement))
-      return true;
-  }
-  document->setText(keyElement, std::to_string(value));
+  writeInto(*document, section, key, value);
+  if (saveAtClose)
+    writes.push_back(Write{section, key, value});
   return true;
+}
+
+void ProfileStore::writeInto(XmlDocument& target, const char* section, const char* key,
+                             int32_t value) {
+  const XmlElement root = target.rootElement();
+  XmlElement sectionElement = target.firstChildElement(root, section);
+  if (sectionElement == nullptr) {
+    sectionElement = target.createElement(section);
+    if (!target.appendChild(root, sectionElement))
+      return;
+  }
+  XmlElement keyElement = target.firstChildElement(sectionElement, key);
+  if (keyElement == nullptr) {
+    keyElement = target.createElement(key);
+    if (!target.appendChild(sectionElement, keyElement))
+      return;
+  }
+  target.setText(keyElement, std::to_string(value));
 }
 
 }  // namespace k4

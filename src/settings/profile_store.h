@@ -4,12 +4,16 @@
 // Layout: a section is the first child element of the document's root with the section's
 // name, a key the first child element of its section with the key's name, and the key's whole
 // text is the value in decimal. Everything else in the file is the host's and is left as it
-// was. Nothing reaches the disk before the close.
+// was. Nothing reaches the disk before the close; a profile that another program replaced or
+// rewrote while the store was open is read again at the close and gets the store's writes.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include "platform/atomic_file.h"
 
 #include "platform/xml.h"
 
@@ -33,10 +37,24 @@ class ProfileStore {
   bool WriteInt(const char* section, const char* key, int32_t value);
 
  private:
+  struct Write {
+    std::string section;
+    std::string key;
+    int32_t value;
+  };
+
   XmlElement findKey(const char* section, const char* key, XmlElement* sectionElement);
+  // Loads the file into `target` and gives it a root; true when the document may be saved.
+  bool loadInto(XmlDocument& target) const;
+  static void writeInto(XmlDocument& target, const char* section, const char* key, int32_t value);
+  void saveAtTheClose();
 
   std::unique_ptr<XmlDocument> document;
   std::string fileName;
+  // The file as it was when it was read, and the writes made since, so that a file replaced in
+  // between is saved as the replacement plus these writes instead of being overwritten.
+  FileStamp loadedStamp;
+  std::vector<Write> writes;
   // False when the file holds content the document could not take in (unparsable or
   // unreadable): writing the document back would replace the host's profile with our section.
   bool saveAtClose = false;

@@ -61,6 +61,21 @@ std::string replacementTempPath(const std::string& path) {
   return path + ".k4-saving";
 }
 
+FileStamp fileStamp(const std::string& path) {
+  struct stat info {};
+  if (path.empty() || ::stat(path.c_str(), &info) != 0)
+    return {};
+  auto nanoseconds = [](const timespec& time) {
+    return int64_t{time.tv_sec} * 1'000'000'000 + time.tv_nsec;
+  };
+  return FileStamp{true,
+                   static_cast<uint64_t>(info.st_dev),
+                   static_cast<uint64_t>(info.st_ino),
+                   static_cast<uint64_t>(info.st_size),
+                   nanoseconds(info.st_mtim),
+                   nanoseconds(info.st_ctim)};
+}
+
 void setFileReplaceStepForTesting(FileReplaceStep step) {
   replaceStepForTesting = step;
 }

@@ -26,6 +26,22 @@ std::string replacementTempPath(const std::string& path) {
   return path + ".k4-saving";
 }
 
+FileStamp fileStamp(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (path.empty() || !GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
+    return {};
+  auto ticks = [](const FILETIME& time) {
+    return static_cast<int64_t>(uint64_t{time.dwHighDateTime} << 32 | time.dwLowDateTime);
+  };
+  // A file moved into place keeps the creation time of the file it was made as.
+  return FileStamp{true,
+                   0,
+                   static_cast<uint64_t>(ticks(data.ftCreationTime)),
+                   uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow,
+                   ticks(data.ftLastWriteTime),
+                   0};
+}
+
 void setFileReplaceStepForTesting(FileReplaceStep step) {
   replaceStepForTesting = step;
 }

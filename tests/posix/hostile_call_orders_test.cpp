@@ -1,0 +1,254 @@
+// The plug-in's exports called in thousands of random orders, with null pointers wherever the
+// host hands one over: callbacks, the profile name, the host blocks and the view. Between the
+// calls the view's timer runs report cycles and the pendant comes and goes. Nothing may crash or
+// throw (the sanitizer build also sees every leak and stray access); after each sequence's
+// StopPlug the plug-in holds no window, no device handle and no timer.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "host/exports.h"
+#include "host/host.h"
+#include "host/plugin_state.h"
+#include "platform/posix/host_view.h"
+#include "platform/posix/scripted_dialog_view.h"
+#include "platform/virtual/virtual_pendant.h"
+#include "profile_files.h"
+#include "settings/pendant_settings.h"
+
+namespace k4 {
+namespace {
+
+// An event loop the test turns by hand: timers fire when the test says so.
+class ManualHostView final : public posix::HostView {
+ public:
+  ManualHostView(DeviceServices& devices, DialogView& dialog)
+      : devices_(devices), dialog_(dialog) {}
+
+  int addTimer(uint32_t, Callback callback, void* argument) override {
+    timers_[++lastId_] = {callback, argument};
+    return lastId_;
+  }
+  void removeTimer(int id) override { timers_.erase(id); }
+  int watchFd(int, Callback, void*) override {
+    ++watches_;
+    return ++lastId_;
+  }
+  void unwatchFd(int) override { --watches_; }
+  DeviceServices* deviceServices() override { return &devices_; }
+  DialogView* dialogView() override { return &dialog_; }
+
+  void fireTimers() {
+    // A callback may remove timers: fire from a copy, and only those still registered.
+    const std::map<int, Timer> firing = timers_;
+    for (const auto& [id, timer] : firing) {
+      if (timers_.count(id) != 0)
+        timer.callback(timer.argument);
+    }
+  }
+  std::size_t timerCount() const { return timers_.size(); }
+  int watchCount() const { return watches_; }
+
+ private:
+  struct Timer {
+    Callback callback;
+    void* argument;
+  };
+  DeviceServices& devices_;
+  DialogView& dialog_;
+  std::map<int, Timer> timers_;
+  int lastId_ = 0;
+  int watches_ = 0;
+};
+
+// Host callbacks that only count, and check what they are handed.
+int hostCalls = 0;
+void K4_CALL countButton(int) {
+  ++hostCalls;
+}
+void K4_CALL countSetDro(int, double) {
+  ++hostCalls;
+}
+double K4_CALL answerDro(int code) {
+  ++hostCalls;
+  return code == dro::kSpeedPercent ? 50.0 : 0.0;
+}
+bool K4_CALL answerLed(int code) {
+  ++hostCalls;
+  return code == led::kJogAllowed;
+}
+void K4_CALL countSetLed(int, bool) {
+  ++hostCalls;
+}
+void K4_CALL checkCode(const char* line) {
+  ++hostCalls;
+  ASSERT_NE(line, nullptr);
+  ASSERT_LT(std::strlen(line), 1000u);
+}
+
+// Profiles on a memory file system when there is one: every close flushes the profile to the
+// disk, thousands of times in this test.
+std::filesystem::path scratchRoot() {
+  std::error_code error;
+  if (std::filesystem::is_directory("/dev/shm", error))
+    return "/dev/shm";
+  return std::filesystem::temp_directory_path();
+}
+
+class HostileCallOrders : public ::testing::Test {
+ protected:
+  HostileCallOrders() {
+    dir_ = scratchRoot() / ("k4-hostile-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir_ / "a directory");
+    profile_ = (dir_ / "profile.xml").string();
+    dialog_.setScript({{ScriptedDialogView::Step::Kind::PressEscape, 0, "", 0}});
+  }
+  ~HostileCallOrders() override {
+    StopPlug();
+    resetPluginState();
+    pendantSettings = PendantSettings{};
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+  }
+
+  // One export, or one event of the host's loop or of the pendant, chosen by `rng`.
+  void randomCall(std::mt19937& rng) {
+    auto pick = [&rng](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    const bool null = pick(4) == 0;
+    switch (pick(22)) {
+      case 0:
+        SetDoButton(null ? nullptr : countButton);
+        break;
+      case 1:
+        SetSetDRO(null ? nullptr : countSetDro);
+        break;
+      case 2:
+        SetGetDRO(null ? nullptr : answerDro);
+        break;
+      case 3:
+        SetGetLED(null ? nullptr : answerLed);
+        break;
+      case 4:
+        SetSetLED(null ? nullptr : countSetLed);
+        break;
+      case 5:
+        SetCode(null ? nullptr : checkCode);
+        break;
+      case 6: {
+        const std::string names[] = {profile_, "", (dir_ / "missing" / "profile.xml").string(),
+                                     (dir_ / "a directory").string()};
+        const char* name = null ? nullptr : names[pick(4)].c_str();
+        const char* display = SetProName(name);
+        ASSERT_NE(display, nullptr);
+        EXPECT_NE(std::strstr(display, " Pendant --Tarnwick Ver 3.3.0"), nullptr);
+        break;
+      }
+      case 7: {
+        // The view is the one pointer whose absence changes the platform's services: without it
+        // the plug-in would look for a real pendant and ask a terminal for the dialog.
+        view_ = pick(8) == 0 ? nullptr : &hostView_;
+        EXPECT_TRUE(InitControl(pick(3) == 0 ? nullptr : &engine_, pick(3) == 0 ? nullptr : &setup_,
+                                pick(3) == 0 ? nullptr : &planner_, view_));
+        break;
+      }
+      case 8:
+        if (view_ != nullptr)
+          PostInitControl();
+        break;
+      case 9:
+        if (view_ != nullptr)
+          Config();
+        break;
+      case 10:
+        for (int i = pick(6); i >= 0; --i)
+          Update();
+        break;
+      case 11:
+        StopPlug();
+        break;
+      case 12: {
+        void (*const empty[])() = {DoDwell, Reset, JogOn, JogOff, Purge, Probe, Home};
+        empty[pick(7)]();
+        break;
+      }
+      case 13:
+      case 14:
+      case 15:
+        for (int i = pick(12); i >= 0; --i)
+          hostView_.fireTimers();
+        break;
+      case 16:
+      case 17: {
+        VirtualPendant::InputReport report;
+        for (uint8_t& byte : report)
+          byte = static_cast<uint8_t>(rng());
+        report[4] = static_cast<uint8_t>(pick(10));  // a knob position
+        pendant_.queueReport(report);
+        break;
+      }
+      case 18:
+        if (pendant_.present()) {
+          pendant_.unplug();
+        } else {
+          pendant_.plug();
+        }
+        break;
+      case 19:
+        pendant_.arriveOther();
+        break;
+      case 20:
+        planner_.stepIncrement = pick(2) == 0 ? 0.001 : -1e300;
+        setup_.rotationAngle = pick(3) == 0 ? 30.0 : 0.0;
+        break;
+      default:
+        engine_.jogInhibit = static_cast<uint8_t>(pick(2));
+        break;
+    }
+    ASSERT_NE(std::memchr(planner_.statusLine, '\0', kStatusLineSize), nullptr);
+  }
+
+  std::filesystem::path dir_;
+  std::string profile_;
+  VirtualPendant pendant_;
+  ScriptedDialogView dialog_;
+  ManualHostView hostView_{pendant_, dialog_};
+  void* view_ = nullptr;
+  EngineBlock engine_{};
+  SetupBlock setup_{};
+  PlannerBlock planner_{};
+};
+
+TEST_F(HostileCallOrders, ThousandsOfRandomSequencesLeaveNothingBehind) {
+  std::mt19937 rng(20240611);
+  constexpr int kSequences = 2000;
+  for (int sequence = 0; sequence < kSequences; ++sequence) {
+    const int calls = 1 + static_cast<int>(rng() % 40);
+    for (int call = 0; call < calls; ++call) {
+      randomCall(rng);
+      if (HasFatalFailure())
+        return;
+    }
+    StopPlug();
+    ASSERT_EQ(pendantWindow, nullptr) << "sequence " << sequence;
+    ASSERT_EQ(pendant_.openHandleCount(), 0) << "sequence " << sequence;
+    ASSERT_EQ(pendant_.badCloseCount(), 0) << "sequence " << sequence;
+    ASSERT_EQ(hostView_.timerCount(), 0u) << "sequence " << sequence;
+    ASSERT_FALSE(pendant_.notificationsRegistered()) << "sequence " << sequence;
+    // The host may hand over a fresh profile, or keep the one the plug-in wrote.
+    if (rng() % 4 == 0)
+      std::filesystem::remove(profile_);
+  }
+  // The sequences reached the host at all: the callbacks were called.
+  EXPECT_GT(hostCalls, 0);
+}
+
+}  // namespace
+}  // namespace k4
