@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# Builds every preset and runs every test: Linux, Linux with sanitizers, the i686 Windows
-# plug-in (its exports and imports checked) and the x86_64 Windows build under Wine. Ends with
-# a summary and fails when any preset failed.
+# Builds every preset and runs every test: Linux (with a smoke run of every benchmark), Linux
+# with sanitizers, the fuzz targets' bounded smoke runs (clang), the i686 Windows plug-in (its
+# exports and imports checked) and the x86_64 Windows build under Wine. Ends with a summary and
+# fails when any preset failed.
 #   scripts/test-all.sh [preset ...]      K4_JOBS=<n> limits the parallel jobs (default: all CPUs)
 set -uo pipefail
 cd "$(dirname "$0")/.."
 jobs=${K4_JOBS:-$(nproc)}
 presets=("$@")
-[ ${#presets[@]} -gt 0 ] || presets=(posix asan windows windows64)
+[ ${#presets[@]} -gt 0 ] || presets=(posix asan fuzz windows windows64)
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 
