@@ -34,7 +34,7 @@ void appendPosition(std::string& out, double value) {
 
 Machine::Machine() {
   leds_[led::kJogAllowed] = true;
-  planner.stepIncrement = 0.001;
+  planner.stepIncrement = 0.001;  // every DRO starts at 0, DRO 828 included
   for (int axis = 0; axis < kAxisCount; ++axis) {
     planner.fullJogSpeed[axis] = 1000;
     planner.companionWord[axis] = 0;
@@ -44,6 +44,12 @@ Machine::Machine() {
 bool Machine::led(int code) const {
   const auto it = leds_.find(code);
   return it != leds_.end() && it->second;
+}
+
+void Machine::setDro(int code, double value) {
+  dros_[code] = value;
+  if (code == dro::kStepSize)
+    planner.stepIncrement = value;
 }
 
 double Machine::dro(int code) const {

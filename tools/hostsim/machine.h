@@ -5,6 +5,9 @@
 // Units: positions are in the host's current units, as the G-code lines carry them. A jog
 // record's speed is taken as units per minute (the same sense as a feed word), so an axis
 // jogging at speed 600 moves 10 units a second, 0.25 units per 25 ms report cycle.
+// The host takes a value written to DRO 828 (the step size) as its jog increment, the
+// PlannerBlock's step increment, so a step size the pendant selects becomes the distance of
+// the next step lines.
 #pragma once
 
 #include <array>
@@ -25,7 +28,8 @@ class Machine {
   bool led(int code) const;
   void setLed(int code, bool on) { leds_[code] = on; }
   double dro(int code) const;
-  void setDro(int code, double value) { dros_[code] = value; }
+  // Writing DRO 828 also sets the host's jog increment.
+  void setDro(int code, double value);
 
   EngineBlock engine{};
   SetupBlock setup{};

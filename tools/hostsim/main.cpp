@@ -53,7 +53,10 @@ int main(int argc, char** argv) {
 
   std::string name = "demo.k4";
   std::string text = kDemoScenario;
-  if (!options.script.empty()) {
+  const bool demo = options.script.empty();
+  if (demo)
+    options.show.machine = true;  // the tour shows the axes move
+  if (!demo) {
     name = options.script == "-" ? "<stdin>" : options.script;
     if (!readScript(options.script, text, error)) {
       std::fprintf(stderr, "%s:0: cannot read the scenario: %s\n", name.c_str(), error.c_str());
@@ -67,5 +70,5 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s:%d: %s\n", name.c_str(), bad.line, bad.what());
     return kUsageError;
   }
-  return runScenario(name, commands, options);
+  return runScenario(name, commands, options, demo);
 }

@@ -90,7 +90,7 @@ void applyHost(Machine& machine, const Command& command) {
 }  // namespace
 
 int runScenario(const std::string& name, const std::vector<Command>& commands,
-                const Options& options) {
+                const Options& options, bool closingSummary) {
   std::string error;
   PluginModule plugin;
   const std::string pluginPath = options.plugin.empty() ? defaultPluginPath() : options.plugin;
@@ -177,6 +177,8 @@ int runScenario(const std::string& name, const std::vector<Command>& commands,
   }
   // The host shuts down: the plug-in is stopped before it is unloaded.
   sim.stop();
+  if (closingSummary)
+    sink.event("# Axis positions at the end: " + sim.machine().formatPositions());
   std::fflush(stdout);
   return 0;
 }

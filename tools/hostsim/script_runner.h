@@ -9,8 +9,9 @@
 
 namespace k4::hostsim {
 
-// Returns the process exit code: 0 when the scenario ran to its end.
+// Returns the process exit code: 0 when the scenario ran to its end. With `closingSummary`
+// (the demo) a last narration line gives the axis positions.
 int runScenario(const std::string& name, const std::vector<Command>& commands,
-                const Options& options);
+                const Options& options, bool closingSummary = false);
 
 }  // namespace k4::hostsim
