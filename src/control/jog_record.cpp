@@ -11,20 +11,25 @@ namespace k4 {
 namespace {
 // Truncation towards zero that stays defined for any double the host hands back.
 int32_t truncateSpeed(double speed) {
-  if (!(speed == speed)) return 0;  // NaN
-  if (speed >= 2147483647.0) return INT32_MAX;
-  if (speed <= -2147483648.0) return INT32_MIN;
+  if (!(speed == speed))
+    return 0;  // NaN
+  if (speed >= 2147483647.0)
+    return INT32_MAX;
+  if (speed <= -2147483648.0)
+    return INT32_MIN;
   return static_cast<int32_t>(speed);
 }
 
 AxisJogRecord* selectedRecord(int32_t axisIndex) {
-  if (host.engine == nullptr || axisIndex < 0 || axisIndex >= kAxisCount) return nullptr;
+  if (host.engine == nullptr || axisIndex < 0 || axisIndex >= kAxisCount)
+    return nullptr;
   return &host.engine->axisJog[axisIndex];
 }
 }  // namespace
 
 void PendantWindow::endJog() {
-  if (AxisJogRecord* record = selectedRecord(axisIndex)) record->stopByte = 1;
+  if (AxisJogRecord* record = selectedRecord(axisIndex))
+    record->stopByte = 1;
   host.code("ENDJOG");
 }
 
@@ -67,6 +72,8 @@ bool PendantWindow::recentMovement() {
   return historySum != 0.0;
 }
 
-void PendantWindow::clearRateHistory() { std::fill(std::begin(rateHistory), std::end(rateHistory), 0.0); }
+void PendantWindow::clearRateHistory() {
+  std::fill(std::begin(rateHistory), std::end(rateHistory), 0.0);
+}
 
 }  // namespace k4

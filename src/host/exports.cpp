@@ -42,7 +42,8 @@ std::string moduleBaseName(const std::string& path) {
   const std::size_t slash = path.find_last_of("/\\");
   std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   const std::size_t dot = name.find_last_of('.');
-  if (dot != std::string::npos && dot != 0) name.erase(dot);
+  if (dot != std::string::npos && dot != 0)
+    name.erase(dot);
   return name;
 }
 
@@ -56,12 +57,24 @@ using namespace k4;
 
 extern "C" {
 
-K4_EXPORT void K4_CALL SetDoButton(DoButtonFn fn) { host.callbacks.DoButton = fn; }
-K4_EXPORT void K4_CALL SetSetDRO(SetDroFn fn) { host.callbacks.SetDRO = fn; }
-K4_EXPORT void K4_CALL SetGetDRO(GetDroFn fn) { host.callbacks.GetDRO = fn; }
-K4_EXPORT void K4_CALL SetGetLED(GetLedFn fn) { host.callbacks.GetLED = fn; }
-K4_EXPORT void K4_CALL SetSetLED(SetLedFn fn) { host.callbacks.SetLED = fn; }
-K4_EXPORT void K4_CALL SetCode(CodeFn fn) { host.callbacks.Code = fn; }
+K4_EXPORT void K4_CALL SetDoButton(DoButtonFn fn) {
+  host.callbacks.DoButton = fn;
+}
+K4_EXPORT void K4_CALL SetSetDRO(SetDroFn fn) {
+  host.callbacks.SetDRO = fn;
+}
+K4_EXPORT void K4_CALL SetGetDRO(GetDroFn fn) {
+  host.callbacks.GetDRO = fn;
+}
+K4_EXPORT void K4_CALL SetGetLED(GetLedFn fn) {
+  host.callbacks.GetLED = fn;
+}
+K4_EXPORT void K4_CALL SetSetLED(SetLedFn fn) {
+  host.callbacks.SetLED = fn;
+}
+K4_EXPORT void K4_CALL SetCode(CodeFn fn) {
+  host.callbacks.Code = fn;
+}
 
 K4_EXPORT const char* K4_CALL SetProName(const char* name) {
   guarded([&] {
@@ -104,9 +117,13 @@ K4_EXPORT void K4_CALL Config() {
   });
 }
 
-K4_EXPORT void K4_CALL Update() { advanceUpdateTick(); }
+K4_EXPORT void K4_CALL Update() {
+  advanceUpdateTick();
+}
 
-K4_EXPORT void K4_CALL StopPlug() { guarded([] { destroyPendantWindow(); }); }
+K4_EXPORT void K4_CALL StopPlug() {
+  guarded([] { destroyPendantWindow(); });
+}
 
 K4_EXPORT void K4_CALL DoDwell() {}
 K4_EXPORT void K4_CALL Reset() {}

@@ -17,19 +17,20 @@ struct Host {
   void* view = nullptr;  // HostView
 
   void doButton(int code) const {
-    if (callbacks.DoButton != nullptr) callbacks.DoButton(code);
+    if (callbacks.DoButton != nullptr)
+      callbacks.DoButton(code);
   }
   void setDro(int code, double value) const {
-    if (callbacks.SetDRO != nullptr) callbacks.SetDRO(code, value);
+    if (callbacks.SetDRO != nullptr)
+      callbacks.SetDRO(code, value);
   }
   double getDro(int code) const {
     return callbacks.GetDRO != nullptr ? callbacks.GetDRO(code) : 0.0;
   }
-  bool getLed(int code) const {
-    return callbacks.GetLED != nullptr && callbacks.GetLED(code);
-  }
+  bool getLed(int code) const { return callbacks.GetLED != nullptr && callbacks.GetLED(code); }
   void code(const char* line) const {
-    if (callbacks.Code != nullptr) callbacks.Code(line);
+    if (callbacks.Code != nullptr)
+      callbacks.Code(line);
   }
 
   // Assigns the host's status line, cut to its capacity and always terminated.

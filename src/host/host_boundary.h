@@ -25,7 +25,7 @@ namespace k4 {
 using DoButtonFn = void(K4_CALL*)(int code);
 using SetDroFn = void(K4_CALL*)(int code, double value);
 using GetDroFn = double(K4_CALL*)(int code);
-using GetLedFn = bool(K4_CALL*)(int code);  // one-byte boolean
+using GetLedFn = bool(K4_CALL*)(int code);           // one-byte boolean
 using SetLedFn = void(K4_CALL*)(int code, bool on);  // stored, never called
 using CodeFn = void(K4_CALL*)(const char* line);
 
@@ -49,11 +49,11 @@ constexpr int kCycleStart = 1000;       // start combination while LED 804 is da
 constexpr int kCycleResume = 1001;      // start combination while LED 804 is lit
 constexpr int kCycleStopFollow = 1002;  // second code of a stop not preceded by a pendant start
 constexpr int kCycleStop = 1003;
-constexpr int kAxisBase = 334;          // + axis index: on a mode change and before an axis change
-constexpr int kToggleTabScreen = 323;   // single STOP click
-constexpr int kZeroBase = 1008;         // + axis index, X..A
-constexpr int kRefBase = 1022;          // + axis index, X..A
-constexpr int kJogStartAction = 204;    // brackets a continuous jog while LED 15 is lit
+constexpr int kAxisBase = 334;         // + axis index: on a mode change and before an axis change
+constexpr int kToggleTabScreen = 323;  // single STOP click
+constexpr int kZeroBase = 1008;        // + axis index, X..A
+constexpr int kRefBase = 1022;         // + axis index, X..A
+constexpr int kJogStartAction = 204;   // brackets a continuous jog while LED 15 is lit
 constexpr int kJogEndAction = 205;
 }  // namespace button
 
@@ -66,12 +66,12 @@ constexpr int kJogAllowed = 83;
 }  // namespace led
 
 namespace dro {
-constexpr int kSpeedPercent = 3;      // continuous-jog speed percentage; trimmed in mode 4
-constexpr int kSpindleTrim = 74;      // trimmed in mode 6
-constexpr int kQueueDepth = 22;       // lines are sent only while it reads below kQueueLimit
-constexpr int kJogFeed = 818;         // saved and restored around step jogging
-constexpr int kFeedOverride = 821;    // saved and restored; trimmed in mode 5
-constexpr int kStepSize = 828;        // the selected step size
+constexpr int kSpeedPercent = 3;    // continuous-jog speed percentage; trimmed in mode 4
+constexpr int kSpindleTrim = 74;    // trimmed in mode 6
+constexpr int kQueueDepth = 22;     // lines are sent only while it reads below kQueueLimit
+constexpr int kJogFeed = 818;       // saved and restored around step jogging
+constexpr int kFeedOverride = 821;  // saved and restored; trimmed in mode 5
+constexpr int kStepSize = 828;      // the selected step size
 constexpr double kQueueLimit = 20.0;
 }  // namespace dro
 
@@ -128,11 +128,11 @@ struct PlannerBlock {
   int32_t queueWordA;
   int32_t queueWordB;
   int32_t reserved;
-  double stepIncrement;                   // host jog increment per wheel count
-  int32_t fullJogSpeed[kAxisCount];       // per axis
-  uint32_t companionWord[kAxisCount];     // per axis
-  uint32_t statusAssignments;             // incremented at every assignment of statusLine
-  char statusLine[kStatusLineSize];       // always terminated
+  double stepIncrement;                // host jog increment per wheel count
+  int32_t fullJogSpeed[kAxisCount];    // per axis
+  uint32_t companionWord[kAxisCount];  // per axis
+  uint32_t statusAssignments;          // incremented at every assignment of statusLine
+  char statusLine[kStatusLineSize];    // always terminated
   uint8_t reserved2[4];
 };
 static_assert(offsetof(PlannerBlock, busyWord) == 0);

@@ -19,7 +19,8 @@ std::string profilePath;
 std::string displayName;
 
 void Host::showStatusMessage(const char* message) const {
-  if (planner == nullptr) return;
+  if (planner == nullptr)
+    return;
   const char* text = message != nullptr ? message : "";
   const std::size_t length = std::min(std::strlen(text), kStatusLineSize - 1);
   std::memcpy(planner->statusLine, text, length);
@@ -29,11 +30,13 @@ void Host::showStatusMessage(const char* message) const {
 
 void advanceUpdateTick() {
   for (int32_t& counter : TickCounters) {
-    if (counter > kTickCounterCeiling) counter = kTickCounterStart;
+    if (counter > kTickCounterCeiling)
+      counter = kTickCounterStart;
     ++counter;
   }
   for (int32_t* countdown : {&jogPauseCountdown, &wheelBusyCountdown, &droHoldCountdown}) {
-    if (*countdown != 0) --*countdown;
+    if (*countdown != 0)
+      --*countdown;
   }
 }
 

@@ -11,7 +11,8 @@ namespace k4 {
 namespace {
 
 bool sameNameIgnoringCase(const std::string& a, const char* b) {
-  if (b == nullptr || a.size() != std::strlen(b)) return false;
+  if (b == nullptr || a.size() != std::strlen(b))
+    return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
     if (std::tolower(static_cast<unsigned char>(a[i])) !=
         std::tolower(static_cast<unsigned char>(b[i]))) {
@@ -55,7 +56,8 @@ bool PendantWindow::discoverDevice() {
     const bool known =
         probeHandle != kInvalidHandle && devices_.attributes(probeHandle, vendorId, productId);
     deviceConnected = false;
-    if (known && uint32_t{vendorId} == kPendantVendorId && uint32_t{productId} == kPendantProductId) {
+    if (known && uint32_t{vendorId} == kPendantVendorId &&
+        uint32_t{productId} == kPendantProductId) {
       deviceConnected = true;
       notifyPath = path;
       if (nativeWindow_ != nullptr && !notificationsRegistered_) {
@@ -70,7 +72,8 @@ bool PendantWindow::discoverDevice() {
     }
   }
   devices_.endEnumeration();
-  if (nativeWindow_ != nullptr) nativeWindow_->startTimer(kReportTimerId, kReportPeriodMs);
+  if (nativeWindow_ != nullptr)
+    nativeWindow_->startTimer(kReportTimerId, kReportPeriodMs);
   return deviceConnected;
 }
 
@@ -82,7 +85,8 @@ void PendantWindow::onDeviceChange(uint32_t eventType, uint32_t deviceType,
     deviceConnected = true;
     openLinkHandles();
   } else if (eventType == kDeviceRemoveComplete) {
-    if (deviceType != kDeviceTypeInterface || !sameNameIgnoringCase(notifyPath, deviceName)) return;
+    if (deviceType != kDeviceTypeInterface || !sameNameIgnoringCase(notifyPath, deviceName))
+      return;
     closeLinkHandles();
     deviceConnected = false;
     host.doButton(button::kReset);

@@ -18,7 +18,8 @@ PendantWindow::~PendantWindow() {
 
 bool PendantWindow::createNativeWindow(void* hostView) {
   nativeWindow_ = k4::createNativeWindow();
-  if (nativeWindow_ == nullptr) return false;
+  if (nativeWindow_ == nullptr)
+    return false;
   if (!nativeWindow_->create(hostView, *this)) {
     nativeWindow_.reset();
     return false;
@@ -26,6 +27,8 @@ bool PendantWindow::createNativeWindow(void* hostView) {
   return true;
 }
 
-void PendantWindow::showStatusMessage(const char* message) { host.showStatusMessage(message); }
+void PendantWindow::showStatusMessage(const char* message) {
+  host.showStatusMessage(message);
+}
 
 }  // namespace k4

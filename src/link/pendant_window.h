@@ -178,6 +178,8 @@ constexpr uint32_t kQuietGate = 0x0Fu << 24;  // bits 24..27
 constexpr uint32_t kKnobMask = 0x7F;  // reportWord1 bits 0..6
 
 // STOP and SIDE read together as a number 0..3: 1 STOP alone, 2 SIDE alone, 3 both.
-inline uint32_t stopSideValue(uint32_t word0) { return (word0 >> 27) & 0x3u; }
+inline uint32_t stopSideValue(uint32_t word0) {
+  return (word0 >> 27) & 0x3u;
+}
 
 }  // namespace k4

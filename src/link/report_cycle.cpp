@@ -16,20 +16,26 @@ uint32_t littleEndianWord(const uint8_t* bytes) {
 // The host is idle when nothing is planned or queued; only then does the absolute-mode word
 // decide whether "G90" follows each relative jog line.
 bool hostIdle() {
-  if (host.planner == nullptr || host.engine == nullptr) return false;
+  if (host.planner == nullptr || host.engine == nullptr)
+    return false;
   return host.planner->busyWord == 0 && host.planner->queueWordA == host.planner->queueWordB &&
          host.engine->queueWordA == host.engine->queueWordB;
 }
 
 }  // namespace
 
-void PendantWindow::onTimer(uint32_t /*timerId*/) { runReportCycle(); }
+void PendantWindow::onTimer(uint32_t /*timerId*/) {
+  runReportCycle();
+}
 
 void PendantWindow::runReportCycle() {
-  if (jogHoldTicks != 0) --jogHoldTicks;
-  if (!deviceConnected) return;
+  if (jogHoldTicks != 0)
+    --jogHoldTicks;
+  if (!deviceConnected)
+    return;
 
-  if (hostIdle() && host.setup != nullptr) restoreAbsolute = host.setup->absoluteWord == 0;
+  if (hostIdle() && host.setup != nullptr)
+    restoreAbsolute = host.setup->absoluteWord == 0;
 
   previousInputWord0 = inputWord0;
   previousInputWord1 = inputWord1;
@@ -46,7 +52,8 @@ void PendantWindow::runReportCycle() {
 
   decodeReport();
   buildOutputReport();
-  if (writeHandle != kInvalidHandle) devices_.writeReport(writeHandle, outputReport);
+  if (writeHandle != kInvalidHandle)
+    devices_.writeReport(writeHandle, outputReport);
 }
 
 void PendantWindow::decodeReport() {
@@ -62,9 +69,12 @@ void PendantWindow::decodeReport() {
 void PendantWindow::buildOutputReport() {
   std::memset(outputReport, 0, sizeof outputReport);
   uint8_t lamps = 0;
-  if (host.getLed(led::kReset)) lamps |= 0x01;
-  if (host.getLed(led::kCycleRunning)) lamps |= 0x04;
-  if (host.getLed(led::kFeedHold)) lamps |= 0x08;
+  if (host.getLed(led::kReset))
+    lamps |= 0x01;
+  if (host.getLed(led::kCycleRunning))
+    lamps |= 0x04;
+  if (host.getLed(led::kFeedHold))
+    lamps |= 0x08;
   outputReport[1] = static_cast<uint8_t>(lamps + axisIndex * 16);
 }
 

@@ -13,7 +13,9 @@ struct OptionList {
   const char* const* entries;
   std::size_t size;
 
-  bool contains(int position) const { return position >= 0 && static_cast<std::size_t>(position) < size; }
+  bool contains(int position) const {
+    return position >= 0 && static_cast<std::size_t>(position) < size;
+  }
   // Leading decimal integer of the entry (blanks before it allowed); 0 for a position outside.
   int number(int position) const;
   // The text after the entry's first comma, exactly as written.

@@ -10,16 +10,22 @@ PendantSettings pendantSettings;
 
 int16_t PendantSettings::button(int index) const {
   switch (index) {
-    case 0: return BUTTON0;
-    case 1: return BUTTON1;
-    case 2: return BUTTON2;
-    case 3: return BUTTON3;
-    default: return 0;
+    case 0:
+      return BUTTON0;
+    case 1:
+      return BUTTON1;
+    case 2:
+      return BUTTON2;
+    case 3:
+      return BUTTON3;
+    default:
+      return 0;
   }
 }
 
 void LoadSettings(ProfileStore&) {
-  if (pendantWindow != nullptr) pendantWindow->discoverDevice();
+  if (pendantWindow != nullptr)
+    pendantWindow->discoverDevice();
 }
 
 void ConfigureSettings(ProfileStore&) {}

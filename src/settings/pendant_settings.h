@@ -19,7 +19,7 @@ struct PendantSettings {
   int16_t StepSize1 = 0;  // StepSizeChoices positions
   int16_t StepSize2 = 0;
   int16_t StepSize3 = 0;
-  int16_t Vel = 0;  // VelocityDivisors position
+  int16_t Vel = 0;             // VelocityDivisors position
   int16_t AxisASelection = 0;  // AxisInclusionChoices positions
   int16_t AxisBSelection = 0;
   int16_t AxisCSelection = 0;

@@ -8,7 +8,11 @@ class XmlDocument {};
 ProfileStore::ProfileStore(const std::string& profileFile) : fileName(profileFile) {}
 ProfileStore::~ProfileStore() = default;
 
-int32_t ProfileStore::ReadInt(const char*, const char*, int32_t defaultValue) { return defaultValue; }
-bool ProfileStore::WriteInt(const char*, const char*, int32_t) { return true; }
+int32_t ProfileStore::ReadInt(const char*, const char*, int32_t defaultValue) {
+  return defaultValue;
+}
+bool ProfileStore::WriteInt(const char*, const char*, int32_t) {
+  return true;
+}
 
 }  // namespace k4

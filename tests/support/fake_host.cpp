@@ -55,10 +55,11 @@ FakeHost::FakeHost() {
   pendantSettings = PendantSettings{};
   leds[led::kJogAllowed] = true;
   planner.stepIncrement = 0.001;
-  for (int axis = 0; axis < kAxisCount; ++axis) planner.fullJogSpeed[axis] = 1000;
+  for (int axis = 0; axis < kAxisCount; ++axis)
+    planner.fullJogSpeed[axis] = 1000;
   current = this;
-  host.callbacks = HostCallbacks{fakeDoButton, fakeSetDro, fakeGetDro,
-                                 fakeGetLed,   fakeSetLed, fakeCode};
+  host.callbacks =
+      HostCallbacks{fakeDoButton, fakeSetDro, fakeGetDro, fakeGetLed, fakeSetLed, fakeCode};
   host.engine = &engine;
   host.setup = &setup;
   host.planner = &planner;
@@ -77,7 +78,8 @@ std::vector<std::string> FakeHost::take() {
 }
 
 void updateTicks(int n) {
-  for (int i = 0; i < n; ++i) advanceUpdateTick();
+  for (int i = 0; i < n; ++i)
+    advanceUpdateTick();
 }
 
 }  // namespace k4::test

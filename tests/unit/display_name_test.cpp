@@ -17,7 +17,8 @@ TEST(DisplayName, IsTheModuleBaseNameFollowedByTheVersion) {
       {"C:\\dir.with.dots\\Beta", "Beta Pendant --Tarnwick Ver 3.3.0"},
       {"", " Pendant --Tarnwick Ver 3.3.0"},
   };
-  for (const Case& c : cases) EXPECT_EQ(buildDisplayName(c.path), c.expected) << c.path;
+  for (const Case& c : cases)
+    EXPECT_EQ(buildDisplayName(c.path), c.expected) << c.path;
 }
 
 }  // namespace

@@ -18,9 +18,11 @@ class UpdateTickTest : public ::testing::TestWithParam<TickCase> {
 };
 
 TEST_P(UpdateTickTest, EveryCounterFollowsTheWrapRule) {
-  for (int32_t& counter : TickCounters) counter = GetParam().before;
+  for (int32_t& counter : TickCounters)
+    counter = GetParam().before;
   Update();
-  for (int32_t counter : TickCounters) EXPECT_EQ(counter, GetParam().after);
+  for (int32_t counter : TickCounters)
+    EXPECT_EQ(counter, GetParam().after);
 }
 
 INSTANTIATE_TEST_SUITE_P(Counters, UpdateTickTest,

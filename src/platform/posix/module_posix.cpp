@@ -16,9 +16,13 @@ std::string moduleFileName() {
 }
 
 // Sockets need no start-up on Linux.
-bool initSocketLayer() { return true; }
+bool initSocketLayer() {
+  return true;
+}
 void shutdownSocketLayer() {}
 
-void showMessageBox(const char* text) { std::fprintf(stderr, "%s\n", text != nullptr ? text : ""); }
+void showMessageBox(const char* text) {
+  std::fprintf(stderr, "%s\n", text != nullptr ? text : "");
+}
 
 }  // namespace k4

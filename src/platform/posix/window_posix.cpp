@@ -10,7 +10,8 @@ namespace {
 class PosixWindow final : public NativeWindow {
  public:
   ~PosixWindow() override {
-    if (view_ != nullptr && timerId_ != 0) view_->removeTimer(timerId_);
+    if (view_ != nullptr && timerId_ != 0)
+      view_->removeTimer(timerId_);
   }
 
   bool create(void* hostView, WindowSink& sink) override {
@@ -20,8 +21,10 @@ class PosixWindow final : public NativeWindow {
   }
 
   bool startTimer(uint32_t timerId, uint32_t periodMs) override {
-    if (view_ == nullptr) return false;
-    if (timerId_ != 0) view_->removeTimer(timerId_);
+    if (view_ == nullptr)
+      return false;
+    if (timerId_ != 0)
+      view_->removeTimer(timerId_);
     timerNumber_ = timerId;
     timerId_ = view_->addTimer(periodMs, &PosixWindow::timerFired, this);
     return timerId_ != 0;
@@ -31,13 +34,15 @@ class PosixWindow final : public NativeWindow {
 
   void deliverDeviceChange(uint32_t eventType, uint32_t deviceType,
                            const char* deviceName) override {
-    if (sink_ != nullptr) sink_->onDeviceChange(eventType, deviceType, deviceName);
+    if (sink_ != nullptr)
+      sink_->onDeviceChange(eventType, deviceType, deviceName);
   }
 
  private:
   static void timerFired(void* self) {
     auto* window = static_cast<PosixWindow*>(self);
-    if (window->sink_ != nullptr) window->sink_->onTimer(window->timerNumber_);
+    if (window->sink_ != nullptr)
+      window->sink_->onTimer(window->timerNumber_);
   }
 
   posix::HostView* view_ = nullptr;
@@ -48,6 +53,8 @@ class PosixWindow final : public NativeWindow {
 
 }  // namespace
 
-std::unique_ptr<NativeWindow> createNativeWindow() { return std::make_unique<PosixWindow>(); }
+std::unique_ptr<NativeWindow> createNativeWindow() {
+  return std::make_unique<PosixWindow>();
+}
 
 }  // namespace k4

@@ -55,8 +55,7 @@ class VirtualPendant final : public DeviceServices {
   DeviceHandle openRead(const std::string& path) override;
   DeviceHandle openWrite(const std::string& path) override;
   void close(DeviceHandle handle) override;
-  bool readReport(DeviceHandle handle, uint8_t (&report)[kInputReportSize],
-                  int timeoutMs) override;
+  bool readReport(DeviceHandle handle, uint8_t (&report)[kInputReportSize], int timeoutMs) override;
   bool writeReport(DeviceHandle handle, const uint8_t (&report)[kOutputReportSize]) override;
   bool registerNotifications(NativeWindow& window) override;
 

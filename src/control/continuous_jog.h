@@ -1,0 +1,46 @@
+// Pieces shared by the continuous-jog modes: the velocity jog (modes 2 and 10) and the delayed
+// continuous jog (mode 3).
+#pragma once
+
+#include <cstdint>
+
+#include "host/host.h"
+#include "host/plugin_state.h"
+
+namespace k4::continuous_jog {
+
+// A jog outlives the last report with a non-zero intensity by this many Update ticks, so that a
+// short gap between reports does not stop the axis.
+constexpr int32_t kPauseTicks = 3;
+
+// After a reversal the wheel needs this many Update ticks of rest before a jog may start again;
+// without it the axis would swing straight into the opposite direction.
+constexpr int kReversalCounter = 7;  // the TickCounters entry timing the hold-off
+constexpr int32_t kReversalHoldOffTicks = 3;
+
+constexpr const char* kJogOffMessage = " Jog OFF. ";
+
+inline bool reversalHoldOffRunning() {
+  return TickCounters[kReversalCounter] < kReversalHoldOffTicks;
+}
+inline void startReversalHoldOff() {
+  TickCounters[kReversalCounter] = 0;
+}
+
+// The host's full jog speed of the axis; 0 when there is no such axis or no planner block.
+inline double fullJogSpeed(int32_t axisIndex) {
+  if (host.planner == nullptr || axisIndex < 0 || axisIndex >= kAxisCount)
+    return 0.0;
+  return host.planner->fullJogSpeed[axisIndex];
+}
+
+// A jog is started or re-speeded only while the host has nothing queued and is neither running
+// a program (LED 804) nor holding one (LED 805): the motion side would otherwise mix the jog
+// into a queue it is still working through.
+inline bool hostReadyForJog() {
+  if (host.engine == nullptr || host.engine->queueWordA != host.engine->queueWordB)
+    return false;
+  return !host.getLed(led::kCycleRunning) && !host.getLed(led::kFeedHold);
+}
+
+}  // namespace k4::continuous_jog
