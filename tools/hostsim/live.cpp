@@ -139,21 +139,26 @@ class LiveSink final : public EventSink {
       std::printf("%s\n", line.c_str());
       std::fflush(stdout);
     }
-    lines_.push_back(line);
+    // A line repeated every cycle ("ENDJOG", code 1021) takes one line with its count.
+    if (!lines_.empty() && lines_.back().first == line) {
+      ++lines_.back().second;
+      return;
+    }
+    lines_.emplace_back(line, 1);
     if (lines_.size() > kEventLines)
       lines_.pop_front();
-    if (line.rfind("Code \"", 0) == 0) {
-      codeLines_.push_back(line);
-      if (codeLines_.size() > 3)
-        codeLines_.pop_front();
-    }
   }
-  const std::deque<std::string>& lines() const { return lines_; }
+  std::vector<std::string> lines() const {
+    std::vector<std::string> shown;
+    for (const auto& [line, count] : lines_) {
+      shown.push_back(count > 1 ? line + "   (x" + std::to_string(count) + ")" : line);
+    }
+    return shown;
+  }
 
  private:
   bool print_;
-  std::deque<std::string> lines_;
-  std::deque<std::string> codeLines_;
+  std::deque<std::pair<std::string, int>> lines_;
 };
 
 struct PendingRelease {
@@ -408,8 +413,11 @@ class LiveSession {
                   sim_.controls().knob & 0x7F, sim_.controls().side ? " + SIDE" : "",
                   code != 0 ? std::to_string(code).c_str() : "none yet");
     add(line);
-    std::snprintf(line, sizeof line, "Axis:   %s   Step size (DRO 828): %.10g   Intensity: %d",
-                  axis.c_str(), machine.dro(dro::kStepSize), sim_.controls().intensity);
+    std::snprintf(line, sizeof line,
+                  "Axis:   %s   Step size (DRO 828): %.10g   Host jog increment: %.10g   "
+                  "Intensity: %d",
+                  axis.c_str(), machine.dro(dro::kStepSize), machine.planner.stepIncrement,
+                  sim_.controls().intensity);
     add(line);
     auto lamp = [](bool on) { return on ? "on " : "off"; };
     if (!output.empty()) {
