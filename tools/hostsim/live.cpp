@@ -225,7 +225,7 @@ class LiveSession {
           readMonitor();
         }
         for (std::size_t i = watchStart; i < fds.size(); ++i) {
-          if (fds[i].revents != 0)
+          if ((fds[i].revents & POLLIN) != 0)  // an fd in error would wake the loop forever
             sim_.view().fireWatch(watchIds[i - watchStart]);
         }
       }
