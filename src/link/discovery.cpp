@@ -10,8 +10,9 @@ namespace k4 {
 
 namespace {
 
+// An empty stored name matches nothing: without a pendant found there is no pendant to remove.
 bool sameNameIgnoringCase(const std::string& a, const char* b) {
-  if (b == nullptr || a.size() != std::strlen(b))
+  if (b == nullptr || a.empty() || a.size() != std::strlen(b))
     return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
     if (std::tolower(static_cast<unsigned char>(a[i])) !=
@@ -83,6 +84,7 @@ void PendantWindow::onDeviceChange(uint32_t eventType, uint32_t deviceType,
     // Which interface arrived is not examined: the stored path is simply tried again, and a
     // failed open leaves the cycle reading nothing.
     deviceConnected = true;
+    awaitingFirstReport = true;
     openLinkHandles();
   } else if (eventType == kDeviceRemoveComplete) {
     if (deviceType != kDeviceTypeInterface || !sameNameIgnoringCase(notifyPath, deviceName))

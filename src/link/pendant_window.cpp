@@ -1,5 +1,7 @@
 #include "link/pendant_window.h"
 
+#include <utility>
+
 #include "host/host.h"
 
 namespace k4 {
@@ -14,10 +16,21 @@ PendantWindow::~PendantWindow() {
       *handle = kInvalidHandle;
     }
   }
+  // The device services outlive the window: they must not deliver to it once it is gone.
+  if (notificationsRegistered_ && nativeWindow_ != nullptr)
+    devices_.unregisterNotifications(*nativeWindow_);
 }
 
 bool PendantWindow::createNativeWindow(void* hostView) {
-  nativeWindow_ = k4::createNativeWindow();
+  return attachNativeWindow(k4::createNativeWindow(), hostView);
+}
+
+bool PendantWindow::attachNativeWindow(std::unique_ptr<NativeWindow> window, void* hostView) {
+  if (notificationsRegistered_ && nativeWindow_ != nullptr) {
+    devices_.unregisterNotifications(*nativeWindow_);
+    notificationsRegistered_ = false;
+  }
+  nativeWindow_ = std::move(window);
   if (nativeWindow_ == nullptr)
     return false;
   if (!nativeWindow_->create(hostView, *this)) {

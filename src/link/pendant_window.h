@@ -29,6 +29,8 @@ class PendantWindow final : public WindowSink {
   // Creates the native hidden child window under the host's view; false when that failed
   // (the window object stays usable, only without timer and notifications).
   bool createNativeWindow(void* hostView);
+  // The same with a native window supplied by the caller (tests hand in one of their own).
+  bool attachNativeWindow(std::unique_ptr<NativeWindow> window, void* hostView);
 
   // Finds and opens the pendant, registers for notifications on a match, starts the 25 ms
   // timer whether or not a pendant was found. Returns whether one was found.
@@ -105,6 +107,12 @@ class PendantWindow final : public WindowSink {
   // ---- Wheel ----------------------------------------------------------------------------------
   int32_t wheelSteps = 0;
   int32_t wheelReverse = 0;
+  // False until a report has given lastWheelCount a reading to compare with; the link may clear
+  // it again when a pendant arrives, whose counter need not continue where the last one stopped.
+  bool wheelCountSeeded = false;
+  // No report has been read since the window was made or the pendant arrived: the wheel counter
+  // of the first one read is a reference, not a movement.
+  bool awaitingFirstReport = true;
 
   // ---- Step jog -------------------------------------------------------------------------------
   bool singleStepPressed = false;

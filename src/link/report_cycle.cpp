@@ -43,6 +43,12 @@ void PendantWindow::runReportCycle() {
   if (readHandle != kInvalidHandle && devices_.readReport(readHandle, report, kReadWaitMs)) {
     inputWord0 = littleEndianWord(report);
     inputWord1 = littleEndianWord(report + 4);
+    if (awaitingFirstReport) {
+      // A pendant that was just found or plugged in again may have a counter anywhere; taking
+      // its first reading as movement would jog the axis with nobody at the wheel.
+      awaitingFirstReport = false;
+      wheelCountSeeded = false;
+    }
   } else {
     // No report in time: the decoders see the previous report again, so no edge and no wheel
     // movement is invented.
@@ -75,7 +81,8 @@ void PendantWindow::buildOutputReport() {
     lamps |= 0x04;
   if (host.getLed(led::kFeedHold))
     lamps |= 0x08;
-  outputReport[1] = static_cast<uint8_t>(lamps + axisIndex * 16);
+  // Bits 4..6 carry the axis; masking keeps a stray index from spilling into bit 7.
+  outputReport[1] = static_cast<uint8_t>(lamps + (axisIndex & 0x7) * 16);
 }
 
 }  // namespace k4

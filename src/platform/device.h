@@ -50,6 +50,9 @@ class DeviceServices {
   // Asks for arrival and removal notifications of HID interfaces, delivered through the
   // window's device-change handler on the host's thread.
   virtual bool registerNotifications(NativeWindow& window) = 0;
+  // Withdraws that request before the window goes away, so that no notification reaches a
+  // destroyed window. Services that hold no reference to the window need do nothing.
+  virtual void unregisterNotifications(NativeWindow& /*window*/) {}
 };
 
 // The device services for a host view: on Windows SetupDi/HidD; on Linux the services the host

@@ -27,75 +27,75 @@ const char* const kAxisCEntries[] = {"1,Not Include C Axis in Axis Selection",
 const char* const kAxisClickEntries[] = {"1,Single Click Selection",
                                          "2,Single Click Downwards, Double Click Upwards"};
 
-// Host code, comma, label. The blanks and tabs that pad the labels are part of the texts the
-// dialog shows; the code is read as the leading integer, so they do not matter to the logic.
+// Host code, comma, label. The blanks that pad the labels are part of the texts the dialog
+// shows; the code is read as the leading integer, so they do not matter to the logic.
 const char* const kCustomButtonEntries[] = {
-    "899, NONE",                                  // 0
-    "899  , ------------------------------ ",     // 1
-    "813, OEM Button #1",                         // 2
-    "814, OEM Button #2",                         // 3
-    "815, OEM Button #3",                         // 4
-    "816, OEM Button #4",                         // 5
-    "817, Custom Macro #1",                       // 6
-    "818, Custom Macro #2",                       // 7
-    "819, Custom Macro #3",                       // 8
-    "820, Custom Macro #4",                       // 9
-    "899  , ------------------------------ ",     // 10
-    "1 , Screen 1 (Program Run screen)  ",        // 11
-    "2 , Screen 2 (MDI screen)          ",        // 12
-    "3 , screen 3 (Toolpath screen)     ",        // 13
-    "4 , screen 4 (Positioning screen)  ",        // 14
-    "5 , screen 5 (Diagnostics screen)  ",        // 15
-    "6 , screen 6 ( Corrections screen) ",        // 16
-    "7 , screen 7 (Tables screen)       ",        // 17
-    "323 , Toggle visibility of TAB screen",      // 18
-    "160 , Regen toolpath display         ",      // 19
-    "899  , ------------------------------ ",     // 20
-    "113 , Flood toggle                   ",      // 21
-    "114 , Mist toggle                    ",      // 22
-    "899  , ------------------------------ ",     // 23
-    "178 , Offline toggle                 ",      // 24
-    "103 , Jog ON and OFF toggle          ",      // 25
-    "1029 , Softlimits Toggle              ",     // 26
-    "172 , Clear error label              ",      // 27
-    "167 , Z inhibit toggle               ",      // 28
-    "899  , ------------------------------ ",     // 29
-    "106 , mm/inch                        ",      // 30
-    "256 , Machine Coordinates toggle     ",      // 31
-    "333 , Toggle Dist to Go              ",      // 32
-    "899  , ------------------------------ ",     // 33
-    "171 , Jog increment cycle            ",      // 34
-    "191 , Select Jog Increment 1         ",      // 35
-    "192 , Select Jog Increment 2         ",      // 36
-    "245 , Jog mode STEP CONT MPG toggle  ",      // 37
-    "899  , ------------------------------ ",     // 38
-    "250 , Disable movement on axis X     ",      // 39
-    "251 , Disable movement on axis Y     ",      // 40
-    "252 , Disable movement on axis Z     ",      // 41
-    "253 , Disable movement on axis A     ",      // 42
-    "899  , ------------------------------ ",     // 43
-    "139 , Part X Offset Touch            ",      // 44
-    "140 , Part Y Offset Touch            ",      // 45
-    "141 , Part Z Offset Touch            ",      // 46
-    "142 , Part A Offset Touch            ",      // 47
-    "899  , ------------------------------ ",     // 48
-    "145 , Tool X Offset Touch            ",      // 49
-    "146 , Tool Z Offset Touch            ",      // 50
-    "899  , ------------------------------ ",     // 51
-    "1007 , ZeroAll\t\t\t                     ",  // 52
-    "1008 , Zero X                         ",     // 53
-    "1009 , Zero Y                         ",     // 54
-    "1010 , Zero Z                         ",     // 55
-    "1011 , Zero A                         ",     // 56
-    "899  , ------------------------------ ",     // 57
-    "1022 , Ref X                          ",     // 58
-    "1023 , Ref Y                          ",     // 59
-    "1024 , Ref Z                          ",     // 60
-    "1025 , Ref A                          ",     // 61
-    "899  , ------------------------------ ",     // 62
-    "1017 , GotoZs                         ",     // 63
-    "138 , Go Home                        ",      // 64
-    "104 , Goto Safe Z                    ",      // 65
+    "899, NONE",                               // 0
+    "899  , ------------------------------ ",  // 1
+    "813, OEM Button #1",                      // 2
+    "814, OEM Button #2",                      // 3
+    "815, OEM Button #3",                      // 4
+    "816, OEM Button #4",                      // 5
+    "817, Custom Macro #1",                    // 6
+    "818, Custom Macro #2",                    // 7
+    "819, Custom Macro #3",                    // 8
+    "820, Custom Macro #4",                    // 9
+    "899  , ------------------------------ ",  // 10
+    "1 , Screen 1 (Program Run screen)  ",     // 11
+    "2 , Screen 2 (MDI screen)          ",     // 12
+    "3 , screen 3 (Toolpath screen)     ",     // 13
+    "4 , screen 4 (Positioning screen)  ",     // 14
+    "5 , screen 5 (Diagnostics screen)  ",     // 15
+    "6 , screen 6 ( Corrections screen) ",     // 16
+    "7 , screen 7 (Tables screen)       ",     // 17
+    "323 , Toggle visibility of TAB screen",   // 18
+    "160 , Regen toolpath display         ",   // 19
+    "899  , ------------------------------ ",  // 20
+    "113 , Flood toggle                   ",   // 21
+    "114 , Mist toggle                    ",   // 22
+    "899  , ------------------------------ ",  // 23
+    "178 , Offline toggle                 ",   // 24
+    "103 , Jog ON and OFF toggle          ",   // 25
+    "1029 , Softlimits Toggle              ",  // 26
+    "172 , Clear error label              ",   // 27
+    "167 , Z inhibit toggle               ",   // 28
+    "899  , ------------------------------ ",  // 29
+    "106 , mm/inch                        ",   // 30
+    "256 , Machine Coordinates toggle     ",   // 31
+    "333 , Toggle Dist to Go              ",   // 32
+    "899  , ------------------------------ ",  // 33
+    "171 , Jog increment cycle            ",   // 34
+    "191 , Select Jog Increment 1         ",   // 35
+    "192 , Select Jog Increment 2         ",   // 36
+    "245 , Jog mode STEP CONT MPG toggle  ",   // 37
+    "899  , ------------------------------ ",  // 38
+    "250 , Disable movement on axis X     ",   // 39
+    "251 , Disable movement on axis Y     ",   // 40
+    "252 , Disable movement on axis Z     ",   // 41
+    "253 , Disable movement on axis A     ",   // 42
+    "899  , ------------------------------ ",  // 43
+    "139 , Part X Offset Touch            ",   // 44
+    "140 , Part Y Offset Touch            ",   // 45
+    "141 , Part Z Offset Touch            ",   // 46
+    "142 , Part A Offset Touch            ",   // 47
+    "899  , ------------------------------ ",  // 48
+    "145 , Tool X Offset Touch            ",   // 49
+    "146 , Tool Z Offset Touch            ",   // 50
+    "899  , ------------------------------ ",  // 51
+    "1007 , ZeroAll\t\t\t                 ",   // 52
+    "1008 , Zero X                         ",  // 53
+    "1009 , Zero Y                         ",  // 54
+    "1010 , Zero Z                         ",  // 55
+    "1011 , Zero A                         ",  // 56
+    "899  , ------------------------------ ",  // 57
+    "1022 , Ref X                          ",  // 58
+    "1023 , Ref Y                          ",  // 59
+    "1024 , Ref Z                          ",  // 60
+    "1025 , Ref A                          ",  // 61
+    "899  , ------------------------------ ",  // 62
+    "1017 , GotoZs                         ",  // 63
+    "138 , Go Home                        ",   // 64
+    "104 , Goto Safe Z                    ",   // 65
 };
 static_assert(sizeof(kCustomButtonEntries) / sizeof(kCustomButtonEntries[0]) == 66);
 
@@ -122,8 +122,8 @@ int leadingInteger(std::string_view text) {
     negative = text[i] == '-';
     ++i;
   }
-  // Accumulate as a negative number so that INT32_MIN itself is reachable; beyond the range
-  // the value saturates.
+  // The magnitude stops growing once it passes the int32 range, so a digit string of any
+  // length saturates at INT32_MAX or INT32_MIN (whose magnitude is one more than INT32_MAX).
   int64_t value = 0;
   constexpr int64_t kLimit = static_cast<int64_t>(std::numeric_limits<int32_t>::max()) + 1;
   for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {

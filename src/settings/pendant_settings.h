@@ -3,11 +3,15 @@
 // (option_lists.h); the record only ever holds positions within their lists.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
+#include <variant>
 
 namespace k4 {
 
 class ProfileStore;
+struct OptionList;
 
 constexpr const char* kProfileSection = "Orvane_K4_Pendant";
 
@@ -47,11 +51,49 @@ struct PendantSettings {
 // The process-wide record: all zero at library load.
 extern PendantSettings pendantSettings;
 
+// Which of a key's two defaults is in force: the one used when the host starts the plug-in, or
+// the one the configuration dialog offers.
+enum class DefaultsColumn { StartUp, Reconfiguration };
+
+// One persisted setting: its profile key, its field and width, its two defaults, and the option
+// list whose position it holds (null for a plain number).
+struct SettingKey {
+  using Field =
+      std::variant<int16_t PendantSettings::*, int32_t PendantSettings::*, bool PendantSettings::*>;
+
+  const char* key;
+  Field field;
+  int32_t startUpDefault;
+  int32_t reconfigurationDefault;
+  const OptionList* options;
+
+  int32_t defaultFor(DefaultsColumn column) const {
+    return column == DefaultsColumn::StartUp ? startUpDefault : reconfigurationDefault;
+  }
+  // The field's value, widened (a boolean as 0 or 1).
+  int32_t get(const PendantSettings& settings) const;
+  // Stores a value read from the profile: an int16 field keeps the low 16 bits in two's
+  // complement, a boolean is true when non-zero, an int32 field takes it unchanged.
+  void set(PendantSettings& settings, int32_t value) const;
+};
+
+// The 27 keys in the order they are read and written; the four button keys come first.
+std::span<const SettingKey> settingKeys();
+constexpr std::size_t kButtonKeyCount = 4;
+
+// A field holding a position outside its option list (a stored 99 for Vel, -1 from a dialog
+// list with nothing selected) takes the key's default of the column in force: every consumer
+// indexes a fixed list with it, and the default is the choice the user would otherwise get.
+// Reading and the dialog's hand-back both go through here.
+void bringPositionsIntoRange(PendantSettings& settings, DefaultsColumn column);
+
 // Reads all keys with the start-up defaults; runs device discovery after the four button keys.
 void LoadSettings(ProfileStore& store);
 
 // Re-reads all keys with the reconfiguration defaults, runs the configuration dialog modally
 // and writes all keys back, whatever the dialog's result.
 void ConfigureSettings(ProfileStore& store);
+// The same with another dialog (tests).
+void ConfigureSettings(ProfileStore& store, int (*runDialog)());
 
 }  // namespace k4

@@ -1,27 +1,341 @@
-// PLACEHOLDER: hidraw backend; enumerates nothing until the real one lands.
-#include "platform/device.h"
+#include "platform/posix/hidraw_device.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+
+#include "platform/posix/host_view.h"
+#include "platform/window.h"
+
+namespace k4::posix {
+
+namespace {
+
+constexpr const char* kNodePrefix = "hidraw";
+constexpr long kTimerSlackNs = 50000;
+
+// The number N of a "hidrawN" name, or -1 for any other name.
+long hidrawNumber(const char* name) {
+  const std::size_t prefix = std::strlen(kNodePrefix);
+  if (std::strncmp(name, kNodePrefix, prefix) != 0 || name[prefix] == '\0')
+    return -1;
+  long number = 0;
+  for (const char* digit = name + prefix; *digit != '\0'; ++digit) {
+    if (*digit < '0' || *digit > '9' || number > 1000000)
+      return -1;
+    number = number * 10 + (*digit - '0');
+  }
+  return number;
+}
+
+std::string environmentOr(const char* variable, const char* fallback) {
+  const char* value = std::getenv(variable);
+  return value != nullptr && *value != '\0' ? value : fallback;
+}
+
+std::string baseName(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string readSmallFile(const std::string& path) {
+  char text[4096];
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0)
+    return {};
+  ssize_t count;
+  do {
+    count = ::read(fd, text, sizeof text);
+  } while (count < 0 && errno == EINTR);
+  ::close(fd);
+  return count > 0 ? std::string(text, static_cast<std::size_t>(count)) : std::string();
+}
+
+bool parseHex(const std::string& text, unsigned long& value) {
+  if (text.empty() || text.size() > 8)
+    return false;
+  char* end = nullptr;
+  value = std::strtoul(text.c_str(), &end, 16);
+  return end == text.c_str() + text.size();
+}
+
+// Every descriptor is close-on-exec: a host that starts other programs must not hand them the
+// pendant. A device node is never to become this process's controlling terminal either (only
+// the terminals that stand in for it in tests could).
+int openNode(const std::string& path, int flags) {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+}  // namespace
+
+bool parseHidId(const std::string& uevent, uint16_t& vendorId, uint16_t& productId) {
+  for (std::size_t start = 0; start < uevent.size();) {
+    std::size_t end = uevent.find('\n', start);
+    if (end == std::string::npos)
+      end = uevent.size();
+    const std::string line = uevent.substr(start, end - start);
+    start = end + 1;
+    if (line.rfind("HID_ID=", 0) != 0)
+      continue;
+    // bus:vendor:product, each in hexadecimal.
+    const std::string ids = line.substr(7);
+    const std::size_t first = ids.find(':');
+    const std::size_t second = first == std::string::npos ? first : ids.find(':', first + 1);
+    if (second == std::string::npos)
+      return false;
+    unsigned long bus = 0;
+    unsigned long vendor = 0;
+    unsigned long product = 0;
+    if (!parseHex(ids.substr(0, first), bus) ||
+        !parseHex(ids.substr(first + 1, second - first - 1), vendor) ||
+        !parseHex(ids.substr(second + 1), product) || vendor > 0xFFFF || product > 0xFFFF) {
+      return false;
+    }
+    vendorId = static_cast<uint16_t>(vendor);
+    productId = static_cast<uint16_t>(product);
+    return true;
+  }
+  return false;
+}
+
+HidrawDevices::HidrawDevices(std::string sysfsRoot, std::string devRoot)
+    : sysfsRoot_(std::move(sysfsRoot)), devRoot_(std::move(devRoot)) {}
+
+HidrawDevices::~HidrawDevices() {
+  // Only our own descriptors: at process exit the host's view may already be gone, and the
+  // pendant window withdraws its registration itself when it is destroyed in order.
+  if (inotifyFd_ >= 0)
+    ::close(inotifyFd_);
+  for (const auto& [probe, name] : probes_)
+    ::close(static_cast<int>(probe));
+}
+
+std::string HidrawDevices::sysfsRootFromEnvironment() {
+  return environmentOr("K4_SYSFS_ROOT", "/sys");
+}
+
+std::string HidrawDevices::devRootFromEnvironment() {
+  return environmentOr("K4_DEV_ROOT", "/dev");
+}
+
+// ---- Enumeration --------------------------------------------------------------------------------
+
+void HidrawDevices::beginEnumeration() {
+  enumeration_.clear();
+  const std::string classDir = sysfsRoot_ + "/class/hidraw";
+  DIR* dir = ::opendir(classDir.c_str());
+  if (dir == nullptr)
+    return;
+  std::vector<std::pair<long, std::string>> found;
+  while (const dirent* entry = ::readdir(dir)) {
+    const long number = hidrawNumber(entry->d_name);
+    if (number >= 0)
+      found.emplace_back(number, entry->d_name);
+  }
+  ::closedir(dir);
+  // The directory lists its entries in no particular order; the node number gives a stable one.
+  std::sort(found.begin(), found.end());
+  for (auto& [number, name] : found)
+    enumeration_.push_back(std::move(name));
+}
+
+bool HidrawDevices::interfacePath(uint32_t index, std::string& path) {
+  if (index >= enumeration_.size())
+    return false;
+  path = devRoot_ + "/" + enumeration_[index];
+  return true;
+}
+
+void HidrawDevices::endEnumeration() {
+  enumeration_.clear();
+}
+
+// ---- Handles ------------------------------------------------------------------------------------
+
+// The probe needs no access to the device, as on the other platforms: an O_PATH descriptor
+// proves the node exists without the read or write permission that the user may lack for other
+// HID devices. The attributes come from sysfs, by the node's name.
+DeviceHandle HidrawDevices::openProbe(const std::string& path) {
+  const int fd = openNode(path, O_PATH);
+  if (fd < 0)
+    return kInvalidHandle;
+  probes_[fd] = baseName(path);
+  return fd;
+}
+
+bool HidrawDevices::attributes(DeviceHandle probe, uint16_t& vendorId, uint16_t& productId) {
+  auto found = probes_.find(probe);
+  if (found == probes_.end() || hidrawNumber(found->second.c_str()) < 0)
+    return false;
+  // A sysfs attribute file holds at most one page.
+  const std::string uevent =
+      readSmallFile(sysfsRoot_ + "/class/hidraw/" + found->second + "/device/uevent");
+  return parseHidId(uevent, vendorId, productId);
+}
+
+// Non-blocking, so that the bounded wait of a read is ours (poll), never the kernel's.
+DeviceHandle HidrawDevices::openRead(const std::string& path) {
+  const int fd = openNode(path, O_RDONLY | O_NONBLOCK);
+  return fd < 0 ? kInvalidHandle : fd;
+}
+
+DeviceHandle HidrawDevices::openWrite(const std::string& path) {
+  const int fd = openNode(path, O_WRONLY);
+  return fd < 0 ? kInvalidHandle : fd;
+}
+
+void HidrawDevices::close(DeviceHandle handle) {
+  if (handle < 0)
+    return;
+  probes_.erase(handle);
+  ::close(static_cast<int>(handle));
+}
+
+// ---- Reports
+// --------------------------------------------------------------------------------------
+
+// Each hidraw read returns one whole report; fewer than 8 bytes is not the pendant's report. The
+// node is non-blocking, so a report that lands after the wait stays in the kernel's queue and the
+// next call returns it at once.
+bool HidrawDevices::readReport(DeviceHandle handle, uint8_t (&report)[kInputReportSize],
+                               int timeoutMs) {
+  if (handle < 0)
+    return false;
+  const int fd = static_cast<int>(handle);
+  pollfd watch{fd, POLLIN, 0};
+  // The kernel may let a timed wait run late by the thread's timer slack (50 us by default);
+  // asking for that much less keeps the wait within the bound the report cycle promises.
+  long waitNs = std::max(timeoutMs, 0) * 1000000L - kTimerSlackNs;
+  waitNs = std::max(waitNs, 0L);
+  const timespec wait{waitNs / 1000000000L, waitNs % 1000000000L};
+  const int ready = ::ppoll(&watch, 1, &wait, nullptr);
+  if (ready <= 0 || (watch.revents & POLLIN) == 0)
+    return false;
+  uint8_t buffer[kInputReportSize];
+  const ssize_t count = ::read(fd, buffer, sizeof buffer);
+  if (count != static_cast<ssize_t>(sizeof buffer))
+    return false;
+  std::memcpy(report, buffer, sizeof buffer);
+  return true;
+}
+
+// hidraw takes the report number in the first byte of a write and sends the rest as the report;
+// a device without numbered reports takes 0 there. The pendant's output report is exactly that
+// layout (byte 0 = report id 0, four data bytes), so the 5 bytes are written unchanged, as on
+// the other platforms.
+bool HidrawDevices::writeReport(DeviceHandle handle, const uint8_t (&report)[kOutputReportSize]) {
+  if (handle < 0)
+    return false;
+  ssize_t count;
+  do {
+    count = ::write(static_cast<int>(handle), report, kOutputReportSize);
+  } while (count < 0 && errno == EINTR);
+  return count == static_cast<ssize_t>(kOutputReportSize);
+}
+
+// ---- Notifications ----------------------------------------------------------------------------
+//
+// inotify on the device root rather than a kernel uevent socket: the node appearing is what lets
+// an open succeed, and udev granting the user access to it afterwards shows as an attribute
+// change, which is reported as a further arrival so that the reopen is tried again once the
+// node is usable. A removed node is reported with its full path, the name discovery stored.
+
+namespace {
+
+void notificationsReady(void* self) {
+  static_cast<HidrawDevices*>(self)->dispatchNotifications();
+}
+
+}  // namespace
+
+bool HidrawDevices::registerNotifications(NativeWindow& window) {
+  if (window_ == &window)
+    return true;
+  if (window_ != nullptr)
+    unregisterNotifications(*window_);
+  auto* view = static_cast<HostView*>(window.nativeHandle());
+  if (view == nullptr)
+    return false;
+  const int fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  if (fd < 0)
+    return false;
+  if (::inotify_add_watch(fd, devRoot_.c_str(),
+                          IN_CREATE | IN_DELETE | IN_ATTRIB | IN_MOVED_TO | IN_MOVED_FROM) < 0) {
+    ::close(fd);
+    return false;
+  }
+  const int watchId = view->watchFd(fd, &notificationsReady, this);
+  if (watchId == 0) {
+    ::close(fd);
+    return false;
+  }
+  window_ = &window;
+  view_ = view;
+  inotifyFd_ = fd;
+  watchId_ = watchId;
+  return true;
+}
+
+void HidrawDevices::unregisterNotifications(NativeWindow& window) {
+  if (window_ != &window)
+    return;
+  if (view_ != nullptr && watchId_ != 0)
+    view_->unwatchFd(watchId_);
+  if (inotifyFd_ >= 0)
+    ::close(inotifyFd_);
+  window_ = nullptr;
+  view_ = nullptr;
+  inotifyFd_ = -1;
+  watchId_ = 0;
+}
+
+void HidrawDevices::dispatchNotifications() {
+  alignas(inotify_event) char buffer[4096];
+  for (;;) {
+    if (inotifyFd_ < 0)
+      return;
+    const ssize_t length = ::read(inotifyFd_, buffer, sizeof buffer);
+    if (length <= 0)
+      return;  // drained (EAGAIN) or failed
+    for (ssize_t offset = 0; offset < length;) {
+      inotify_event event;
+      std::memcpy(&event, buffer + offset, sizeof event);
+      const char* name = buffer + offset + sizeof event;
+      offset += static_cast<ssize_t>(sizeof event + event.len);
+      if (event.len == 0 || hidrawNumber(name) < 0)
+        continue;
+      uint32_t eventType = 0;
+      if ((event.mask & (IN_DELETE | IN_MOVED_FROM)) != 0)
+        eventType = kDeviceRemoveComplete;
+      else if ((event.mask & (IN_CREATE | IN_MOVED_TO | IN_ATTRIB)) != 0)
+        eventType = kDeviceArrival;
+      if (eventType == 0 || window_ == nullptr)
+        continue;
+      const std::string path = devRoot_ + "/" + name;
+      window_->deliverDeviceChange(eventType, kDeviceTypeInterface, path.c_str());
+    }
+  }
+}
+
+}  // namespace k4::posix
 
 namespace k4 {
 
-namespace {
-class NoDevices final : public DeviceServices {
- public:
-  void beginEnumeration() override {}
-  bool interfacePath(uint32_t, std::string&) override { return false; }
-  void endEnumeration() override {}
-  DeviceHandle openProbe(const std::string&) override { return kInvalidHandle; }
-  bool attributes(DeviceHandle, uint16_t&, uint16_t&) override { return false; }
-  DeviceHandle openRead(const std::string&) override { return kInvalidHandle; }
-  DeviceHandle openWrite(const std::string&) override { return kInvalidHandle; }
-  void close(DeviceHandle) override {}
-  bool readReport(DeviceHandle, uint8_t (&)[kInputReportSize], int) override { return false; }
-  bool writeReport(DeviceHandle, const uint8_t (&)[kOutputReportSize]) override { return false; }
-  bool registerNotifications(NativeWindow&) override { return false; }
-};
-}  // namespace
-
 DeviceServices& hidrawDeviceServices() {
-  static NoDevices devices;
+  static posix::HidrawDevices devices(posix::HidrawDevices::sysfsRootFromEnvironment(),
+                                      posix::HidrawDevices::devRootFromEnvironment());
   return devices;
 }
 

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,10 @@ class VirtualPendant final : public DeviceServices {
   static constexpr const char* kPendantPath =
       "\\\\?\\hid#vid_04d8&pid_fce5#7&1a2b3c4d&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
 
+  // The name an arrival of another HID device carries (arriveOther).
+  static constexpr const char* kOtherArrivalPath =
+      "\\\\?\\hid#vid_1209&pid_0001#8&2c3d4e5f&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+
   VirtualPendant();
 
   // ---- Set-up and control, from the test or the simulator -----------------------------------
@@ -30,21 +35,43 @@ class VirtualPendant final : public DeviceServices {
   bool present() const;
   // Another HID interface, listed in enumeration before the pendant.
   void addOtherDevice(const std::string& path, uint16_t vendorId, uint16_t productId);
+  // Another HID interface, listed in enumeration after the pendant.
+  void addTrailingDevice(const std::string& path, uint16_t vendorId, uint16_t productId);
   // The next input report, delivered by the next read.
   void queueReport(const InputReport& report);
+  // A report that arrives just after a read's wait has ended: the first read that finds no other
+  // report queued times out, and the read after it delivers this report.
+  void queueLateReport(const InputReport& report);
   // Removal of the pendant's interface: its handles go dead, and a removal notification is
   // delivered when the plug-in registered for notifications.
   void unplug();
+  // The same, with the notification naming the interface as `notifiedName` (the system may
+  // spell the path in another letter case).
+  void unplug(const std::string& notifiedName);
   // The pendant arrives again (arrival notification when registered).
   void plug();
   // Another HID device arrives (arrival notification when registered).
   void arriveOther();
+  // Another HID device is removed (removal notification naming `path`, when registered).
+  void removeOther(const std::string& path);
+
+  // ---- Fault switches ------------------------------------------------------------------------
+  // Writes fail and are not recorded.
+  void setWritesFail(bool fail);
+  // Each read takes the next queued report but delivers only part of it (not a report).
+  void setShortReads(bool shortReads);
 
   // ---- Observation ---------------------------------------------------------------------------
   const std::vector<OutputReport>& writtenReports() const;
   void clearWrittenReports();
   bool notificationsRegistered() const;
-  int openHandleCount() const;  // handles opened and not yet closed
+  int openHandleCount() const;                             // handles opened and not yet closed
+  const std::vector<DeviceHandle>& closedHandles() const;  // in the order they were closed
+  int badCloseCount() const;                               // closes of handles that were not open
+  int readCount() const;                                   // readReport calls
+  int lastReadTimeoutMs() const;
+  int probesOpened() const;  // successful openProbe calls
+  std::size_t queuedReportCount() const;
 
   // ---- DeviceServices ------------------------------------------------------------------------
   void beginEnumeration() override;
@@ -58,6 +85,7 @@ class VirtualPendant final : public DeviceServices {
   bool readReport(DeviceHandle handle, uint8_t (&report)[kInputReportSize], int timeoutMs) override;
   bool writeReport(DeviceHandle handle, const uint8_t (&report)[kOutputReportSize]) override;
   bool registerNotifications(NativeWindow& window) override;
+  void unregisterNotifications(NativeWindow& window) override;
 
  private:
   // Implementation state is the implementer's (handles, devices, queues, fault switches).
@@ -66,6 +94,35 @@ class VirtualPendant final : public DeviceServices {
   std::vector<OutputReport> written_;
   NativeWindow* window_ = nullptr;
   bool present_ = true;
+
+  enum class Access { kProbe, kRead, kWrite };
+  static constexpr int kPendantDevice = -1;
+  struct Device {
+    std::string path;
+    uint16_t vendorId;
+    uint16_t productId;
+    bool afterPendant;
+  };
+  struct Handle {
+    int device;  // index into devices_, or kPendantDevice
+    Access access;
+    bool dead;  // its device was removed
+  };
+  DeviceHandle open(const std::string& path, Access access);
+  void notify(uint32_t eventType, const std::string& name);
+
+  std::vector<Device> devices_;  // the other interfaces
+  std::vector<std::string> enumeration_;
+  std::deque<InputReport> late_;
+  std::map<DeviceHandle, Handle> handles_;
+  std::vector<DeviceHandle> closed_;
+  DeviceHandle nextHandle_ = 0x100;
+  int badCloses_ = 0;
+  int reads_ = 0;
+  int lastTimeoutMs_ = -1;
+  int probes_ = 0;
+  bool writesFail_ = false;
+  bool shortReads_ = false;
 };
 
 }  // namespace k4

@@ -1,0 +1,70 @@
+// The pendant on Linux, through the kernel's hidraw interface.
+//
+// Enumeration lists <sysfs>/class/hidraw/hidrawN in the order of N and takes vendor and product
+// from HID_ID in each one's device/uevent. Device nodes are <dev>/hidrawN. Arrival and removal
+// are followed with inotify on <dev>, watched through the host's event loop. Both roots are
+// parameters, so that the tests and the benchmark run against a temporary tree in which a FIFO
+// or a pseudo-terminal stands in for a device node.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/device.h"
+
+namespace k4::posix {
+
+class HostView;
+
+class HidrawDevices final : public DeviceServices {
+ public:
+  HidrawDevices(std::string sysfsRoot, std::string devRoot);
+  ~HidrawDevices() override;
+  HidrawDevices(const HidrawDevices&) = delete;
+  HidrawDevices& operator=(const HidrawDevices&) = delete;
+
+  // K4_SYSFS_ROOT and K4_DEV_ROOT when set, else /sys and /dev.
+  static std::string sysfsRootFromEnvironment();
+  static std::string devRootFromEnvironment();
+
+  const std::string& sysfsRoot() const { return sysfsRoot_; }
+  const std::string& devRoot() const { return devRoot_; }
+
+  void beginEnumeration() override;
+  bool interfacePath(uint32_t index, std::string& path) override;
+  void endEnumeration() override;
+
+  DeviceHandle openProbe(const std::string& path) override;
+  bool attributes(DeviceHandle probe, uint16_t& vendorId, uint16_t& productId) override;
+  DeviceHandle openRead(const std::string& path) override;
+  DeviceHandle openWrite(const std::string& path) override;
+  void close(DeviceHandle handle) override;
+
+  bool readReport(DeviceHandle handle, uint8_t (&report)[kInputReportSize], int timeoutMs) override;
+  bool writeReport(DeviceHandle handle, const uint8_t (&report)[kOutputReportSize]) override;
+
+  bool registerNotifications(NativeWindow& window) override;
+  void unregisterNotifications(NativeWindow& window) override;
+
+  // Reads the pending inotify events and hands them to the window (the event loop calls this
+  // when the inotify descriptor is readable).
+  void dispatchNotifications();
+
+ private:
+  std::string sysfsRoot_;
+  std::string devRoot_;
+  std::vector<std::string> enumeration_;        // hidrawN names, in the order of N
+  std::map<DeviceHandle, std::string> probes_;  // probe handle -> hidrawN name
+
+  NativeWindow* window_ = nullptr;
+  HostView* view_ = nullptr;
+  int inotifyFd_ = -1;
+  int watchId_ = 0;
+};
+
+// Parses "HID_ID=0003:000004D8:0000FCE5" out of a uevent text. False when absent or malformed,
+// or when an id does not fit the 16 bits a HID attribute holds.
+bool parseHidId(const std::string& uevent, uint16_t& vendorId, uint16_t& productId);
+
+}  // namespace k4::posix

@@ -1,0 +1,61 @@
+#include <windows.h>
+
+#include "platform/atomic_file.h"
+
+namespace k4 {
+
+namespace {
+
+FileReplaceStep replaceStepForTesting = nullptr;
+
+bool writeAll(HANDLE file, std::string_view contents) {
+  while (!contents.empty()) {
+    const DWORD chunk =
+        contents.size() > 0x40000000u ? 0x40000000u : static_cast<DWORD>(contents.size());
+    DWORD written = 0;
+    if (!WriteFile(file, contents.data(), chunk, &written, nullptr) || written == 0)
+      return false;
+    contents.remove_prefix(written);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string replacementTempPath(const std::string& path) {
+  return path + ".k4-saving";
+}
+
+void setFileReplaceStepForTesting(FileReplaceStep step) {
+  replaceStepForTesting = step;
+}
+
+bool replaceFileContents(const std::string& path, std::string_view contents) {
+  if (path.empty())
+    return false;
+  // A profile the user made read-only stays as it is, as it would with a write in place.
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    return false;
+  }
+  const std::string temp = replacementTempPath(path);
+  HANDLE file = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    return false;
+  bool ok = writeAll(file, contents) && FlushFileBuffers(file);
+  ok = CloseHandle(file) && ok;
+  if (ok) {
+    // MoveFileEx rather than ReplaceFile: ReplaceFile has failure modes that leave the target
+    // renamed away, and the profile must never be missing.
+    ok = replaceStepForTesting != nullptr
+             ? replaceStepForTesting(temp, path)
+             : MoveFileExA(temp.c_str(), path.c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  }
+  if (!ok)
+    DeleteFileA(temp.c_str());
+  return ok;
+}
+
+}  // namespace k4

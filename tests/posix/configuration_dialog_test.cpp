@@ -1,0 +1,284 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "host/host.h"
+#include "platform/posix/host_view.h"
+#include "platform/posix/scripted_dialog_view.h"
+#include "platform/posix/terminal_dialog_view.h"
+#include "profile_files.h"
+#include "settings/configuration_dialog.h"
+#include "settings/option_lists.h"
+#include "settings/pendant_settings.h"
+#include "settings/profile_store.h"
+#include "settings/propertiesdlg.h"
+
+namespace k4 {
+namespace {
+
+using Step = ScriptedDialogView::Step;
+using Kind = Step::Kind;
+
+Step setText(int id, const char* text) {
+  return Step{Kind::SetText, id, text, 0};
+}
+Step select(int id, int position) {
+  return Step{Kind::SelectEntry, id, "", position};
+}
+Step checkRadio(int id) {
+  return Step{Kind::CheckRadio, id, "", 0};
+}
+Step setCheck(int id, bool checked) {
+  return Step{Kind::SetCheck, id, "", checked ? 1 : 0};
+}
+Step pressOk() {
+  return Step{Kind::PressOk, 0, "", 0};
+}
+Step pressEscape() {
+  return Step{Kind::PressEscape, 0, "", 0};
+}
+
+// A host view that only hands over a dialog view.
+class DialogHostView final : public posix::HostView {
+ public:
+  explicit DialogHostView(DialogView& view) : view_(view) {}
+  int addTimer(uint32_t, Callback, void*) override { return 0; }
+  void removeTimer(int) override {}
+  int watchFd(int, Callback, void*) override { return 0; }
+  void unwatchFd(int) override {}
+  DialogView* dialogView() override { return &view_; }
+
+ private:
+  DialogView& view_;
+};
+
+PendantSettings reconfigurationDefaults() {
+  PendantSettings s;
+  s.StepSize1 = 2;
+  s.Vel = 2;
+  s.AutoChangeSens = 3;
+  s.VelocityInAuto = 5;
+  s.SlowDownRate = 2;
+  s.StepJogRate = 100;
+  s.DelaySteps = 25;
+  s.AutoMode = true;
+  return s;
+}
+
+class ConfigurationDialog : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    savedView_ = host.view;
+    host.view = &hostView_;
+    pendantSettings = reconfigurationDefaults();
+  }
+  void TearDown() override {
+    host.view = savedView_;
+    pendantSettings = PendantSettings{};
+  }
+
+  ScriptedDialogView view;
+
+ private:
+  DialogHostView hostView_{view};
+  void* savedView_ = nullptr;
+};
+
+TEST_F(ConfigurationDialog, LettersInTheFeedRateKeepItOpenThenEscapeStoresNothing) {
+  view.setScript({
+      setText(4162, "17"),
+      select(4040, 21),
+      setText(4169, "fast"),
+      pressOk(),
+      pressEscape(),
+  });
+  EXPECT_EQ(runConfigurationDialog(), kDialogCancel);
+  EXPECT_EQ(view.messages(), std::vector<std::string>{"Please enter an integer."});
+  EXPECT_EQ(pendantSettings.Macro1, 0);
+  EXPECT_EQ(pendantSettings.BUTTON0, 0);
+  EXPECT_EQ(pendantSettings.StepJogRate, 100);
+}
+
+TEST_F(ConfigurationDialog, ARefusedOkCanBeCorrectedAndAccepted) {
+  view.setScript({
+      setText(4169, "fast"),
+      pressOk(),
+      setText(4169, " 250"),
+      checkRadio(4035),
+      setCheck(4176, false),
+      pressOk(),
+  });
+  EXPECT_EQ(runConfigurationDialog(), kDialogOk);
+  EXPECT_EQ(view.messages().size(), 1u);
+  EXPECT_EQ(pendantSettings.StepJogRate, 250);
+  EXPECT_TRUE(pendantSettings.SingleMode);
+  EXPECT_FALSE(pendantSettings.AutoMode);
+}
+
+TEST_F(ConfigurationDialog, EscapeOrNoScriptKeepsEveryValueReadBeforeOpening) {
+  pendantSettings.BUTTON2 = 30;
+  pendantSettings.OEM3 = -7;
+  const std::vector<std::vector<Step>> scripts = {
+      {pressEscape()},
+      {},
+      {setText(4166, "5"), select(4041, 3)},
+  };
+  for (const auto& script : scripts) {
+    view.setScript(script);
+    EXPECT_EQ(runConfigurationDialog(), kDialogCancel);
+    EXPECT_EQ(pendantSettings.BUTTON2, 30);
+    EXPECT_EQ(pendantSettings.OEM3, -7);
+    EXPECT_EQ(pendantSettings.StepSize1, 2);
+  }
+}
+
+TEST_F(ConfigurationDialog, EveryKeyReachesItsSettingThroughItsControl) {
+  // A list key takes position 1, a number key 7; each read back from its own field.
+  const struct {
+    const char* key;
+    bool isList;
+    int16_t PendantSettings::*narrow;
+    int32_t PendantSettings::*wide;
+  } keys[] = {
+      {"BUTTON0", true, &PendantSettings::BUTTON0, nullptr},
+      {"BUTTON1", true, &PendantSettings::BUTTON1, nullptr},
+      {"BUTTON2", true, &PendantSettings::BUTTON2, nullptr},
+      {"BUTTON3", true, &PendantSettings::BUTTON3, nullptr},
+      {"StepSize1", true, &PendantSettings::StepSize1, nullptr},
+      {"StepSize2", true, &PendantSettings::StepSize2, nullptr},
+      {"StepSize3", true, &PendantSettings::StepSize3, nullptr},
+      {"Vel", true, &PendantSettings::Vel, nullptr},
+      {"AxisASelection", true, &PendantSettings::AxisASelection, nullptr},
+      {"AxisBSelection", true, &PendantSettings::AxisBSelection, nullptr},
+      {"AxisCSelection", true, &PendantSettings::AxisCSelection, nullptr},
+      {"AxisXYZSelection", true, &PendantSettings::AxisXYZSelection, nullptr},
+      {"Macro1", false, &PendantSettings::Macro1, nullptr},
+      {"Macro2", false, &PendantSettings::Macro2, nullptr},
+      {"Macro3", false, &PendantSettings::Macro3, nullptr},
+      {"Macro4", false, &PendantSettings::Macro4, nullptr},
+      {"OEM1", false, &PendantSettings::OEM1, nullptr},
+      {"OEM2", false, &PendantSettings::OEM2, nullptr},
+      {"OEM3", false, &PendantSettings::OEM3, nullptr},
+      {"OEM4", false, &PendantSettings::OEM4, nullptr},
+      {"StepJogRate", false, nullptr, &PendantSettings::StepJogRate},
+      {"DelaySteps", false, nullptr, &PendantSettings::DelaySteps},
+      {"AutoChangeSens", true, &PendantSettings::AutoChangeSens, nullptr},
+      {"VelocityInAuto", true, &PendantSettings::VelocityInAuto, nullptr},
+      {"SlowDownRate", true, &PendantSettings::SlowDownRate, nullptr},
+  };
+  for (const auto& key : keys) {
+    pendantSettings = reconfigurationDefaults();
+    const int controlId = controlIdForSetting(key.key);
+    ASSERT_NE(controlId, 0) << key.key;
+    if (key.isList) {
+      view.setScript({select(controlId, 1), pressOk()});
+    } else {
+      view.setScript({setText(controlId, "7"), pressOk()});
+    }
+    ASSERT_EQ(runConfigurationDialog(), kDialogOk) << key.key;
+    const int stored =
+        key.narrow != nullptr ? pendantSettings.*key.narrow : pendantSettings.*key.wide;
+    EXPECT_EQ(stored, key.isList ? 1 : 7) << key.key;
+  }
+
+  pendantSettings = reconfigurationDefaults();
+  // SingleMode names the pair by its first button; true is the second.
+  ASSERT_EQ(controlIdForSetting("SingleMode"), 4161);
+  view.setScript({checkRadio(4035), setCheck(controlIdForSetting("AutoMode"), false), pressOk()});
+  ASSERT_EQ(runConfigurationDialog(), kDialogOk);
+  EXPECT_TRUE(pendantSettings.SingleMode);
+  EXPECT_FALSE(pendantSettings.AutoMode);
+  EXPECT_EQ(controlIdForSetting("Unknown"), 0);
+  EXPECT_EQ(controlIdForSetting(nullptr), 0);
+}
+
+// The whole configuration call on a profile without the plug-in's section: the dialog opens on
+// the reconfiguration defaults and all keys are written back, whichever way it closes.
+TEST_F(ConfigurationDialog, ConfigWritesTheDialogsValuesOrTheValuesReadBeforeIt) {
+  const struct {
+    std::vector<Step> script;
+    const char* expected;
+  } cases[] = {
+      {{setText(4169, "150"), select(4040, 21), checkRadio(4035), pressOk()},
+       "<BUTTON0>21</BUTTON0><BUTTON1>0</BUTTON1><BUTTON2>0</BUTTON2><BUTTON3>0</BUTTON3>"
+       "<StepSize1>2</StepSize1><StepSize2>0</StepSize2><StepSize3>0</StepSize3><Vel>2</Vel>"
+       "<AxisASelection>0</AxisASelection><AxisBSelection>0</AxisBSelection>"
+       "<AxisCSelection>0</AxisCSelection><AxisXYZSelection>0</AxisXYZSelection>"
+       "<Macro1>0</Macro1><Macro2>0</Macro2><Macro3>0</Macro3><Macro4>0</Macro4>"
+       "<OEM1>0</OEM1><OEM2>0</OEM2><OEM3>0</OEM3><OEM4>0</OEM4>"
+       "<StepJogRate>150</StepJogRate><DelaySteps>25</DelaySteps><SingleMode>1</SingleMode>"
+       "<AutoMode>1</AutoMode><AutoChangeSens>3</AutoChangeSens>"
+       "<VelocityInAuto>5</VelocityInAuto><SlowDownRate>2</SlowDownRate>"},
+      {{setText(4169, "150"), select(4040, 21), pressEscape()},
+       "<BUTTON0>0</BUTTON0><BUTTON1>0</BUTTON1><BUTTON2>0</BUTTON2><BUTTON3>0</BUTTON3>"
+       "<StepSize1>2</StepSize1><StepSize2>0</StepSize2><StepSize3>0</StepSize3><Vel>2</Vel>"
+       "<AxisASelection>0</AxisASelection><AxisBSelection>0</AxisBSelection>"
+       "<AxisCSelection>0</AxisCSelection><AxisXYZSelection>0</AxisXYZSelection>"
+       "<Macro1>0</Macro1><Macro2>0</Macro2><Macro3>0</Macro3><Macro4>0</Macro4>"
+       "<OEM1>0</OEM1><OEM2>0</OEM2><OEM3>0</OEM3><OEM4>0</OEM4>"
+       "<StepJogRate>100</StepJogRate><DelaySteps>25</DelaySteps><SingleMode>0</SingleMode>"
+       "<AutoMode>1</AutoMode><AutoChangeSens>3</AutoChangeSens>"
+       "<VelocityInAuto>5</VelocityInAuto><SlowDownRate>2</SlowDownRate>"},
+  };
+  for (const auto& c : cases) {
+    test::TempDir dir;
+    const std::string path = dir.file("profile.xml");
+    test::writeFile(path, "<profile><Host>1</Host></profile>\n");
+    pendantSettings = PendantSettings{};
+    view.setScript(c.script);
+    {
+      ProfileStore store(path);
+      ConfigureSettings(store);
+    }
+    std::string saved = test::readFile(path);
+    // Compare the keys only, without the layout the store gives the file.
+    std::string keys;
+    for (char ch : saved) {
+      if (ch != ' ' && ch != '\n' && ch != '\r' && ch != '\t')
+        keys += ch;
+    }
+    EXPECT_NE(keys.find(std::string("<Orvane_K4_Pendant>") + c.expected + "</Orvane_K4_Pendant>"),
+              std::string::npos)
+        << saved;
+  }
+}
+
+TEST(TerminalDialogView, EditsAndAcceptsLineByLine) {
+  PendantSettings settings = reconfigurationDefaults();
+  propertiesdlg dialog(settings);
+  std::istringstream in("4169 abc\nok\n4169   42\n4040 ?\n4040 19\n4035 1\n4176 0\nbogus\nok\n");
+  std::ostringstream out;
+  TerminalDialogView view(in, out);
+
+  EXPECT_EQ(view.runModal(dialog), kDialogOk);
+  EXPECT_EQ(settings.StepJogRate, 42);
+  EXPECT_EQ(settings.BUTTON0, 19);
+  EXPECT_TRUE(settings.SingleMode);
+  EXPECT_FALSE(settings.AutoMode);
+  const std::string shown = out.str();
+  EXPECT_NE(shown.find("4169  Step Jogging Feed Rate. Set 0 to Use Feed Rate Currently in the "
+                       "System.: [100]"),
+            std::string::npos);
+  EXPECT_NE(shown.find("4032  Double click STOP Button to Select Step Size. Set NONE to Skip. (1): "
+                       "[0.001] (entry 2)"),
+            std::string::npos);
+  EXPECT_NE(shown.find("Please enter an integer."), std::string::npos);
+  EXPECT_NE(shown.find("    52: [" + std::string(CustomButtonActions.label(52)) + "]"),
+            std::string::npos);
+  EXPECT_NE(shown.find("Unknown command."), std::string::npos);
+}
+
+TEST(TerminalDialogView, EndOfInputEscapes) {
+  PendantSettings settings = reconfigurationDefaults();
+  propertiesdlg dialog(settings);
+  std::istringstream in("4169 300\n");
+  std::ostringstream out;
+  TerminalDialogView view(in, out);
+  EXPECT_EQ(view.runModal(dialog), kDialogCancel);
+  EXPECT_EQ(settings.StepJogRate, 100);
+}
+
+}  // namespace
+}  // namespace k4

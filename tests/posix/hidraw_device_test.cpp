@@ -1,0 +1,434 @@
+// The hidraw device services against a temporary sysfs and device tree. FIFOs stand in for nodes
+// that are only probed; a pseudo-terminal stands in for the pendant, since it carries reports
+// both ways: what the test writes on the master side is read as input reports, and the output
+// reports the plug-in writes arrive on the master side.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "fake_host.h"
+#include "link/pendant_window.h"
+#include "platform/posix/hidraw_device.h"
+#include "platform/posix/host_view.h"
+#include "platform/window.h"
+
+namespace k4 {
+namespace {
+
+namespace fs = std::filesystem;
+using posix::HidrawDevices;
+
+constexpr const char* kPendantId = "HID_ID=0003:000004D8:0000FCE5";
+
+// The host's event loop, stepped by the test.
+class SteppedHostView final : public posix::HostView {
+ public:
+  struct Watch {
+    int fd;
+    Callback callback;
+    void* argument;
+  };
+  int addTimer(uint32_t periodMs, Callback callback, void* argument) override {
+    timerPeriodMs = periodMs;
+    timerCallback = callback;
+    timerArgument = argument;
+    return 1;
+  }
+  void removeTimer(int) override { timerCallback = nullptr; }
+  int watchFd(int fd, Callback callback, void* argument) override {
+    watches[++lastWatchId] = Watch{fd, callback, argument};
+    return lastWatchId;
+  }
+  void unwatchFd(int id) override { watches.erase(id); }
+
+  void fireTimer() {
+    if (timerCallback != nullptr)
+      timerCallback(timerArgument);
+  }
+  // Runs the callbacks of the watched descriptors that are readable now.
+  void pumpWatches() {
+    const std::map<int, Watch> now = watches;
+    for (const auto& [id, watch] : now) {
+      pollfd ready{watch.fd, POLLIN, 0};
+      if (::poll(&ready, 1, 0) == 1)
+        watch.callback(watch.argument);
+    }
+  }
+
+  uint32_t timerPeriodMs = 0;
+  Callback timerCallback = nullptr;
+  void* timerArgument = nullptr;
+  std::map<int, Watch> watches;
+  int lastWatchId = 0;
+};
+
+class HidrawTree {
+ public:
+  HidrawTree() {
+    char pattern[] = "/tmp/k4-hidraw-XXXXXX";
+    root_ = ::mkdtemp(pattern);
+    fs::create_directories(sysfs() + "/class/hidraw");
+    fs::create_directories(dev());
+  }
+  ~HidrawTree() {
+    for (int master : masters_)
+      ::close(master);
+    std::error_code ignored;
+    fs::remove_all(root_, ignored);
+  }
+  HidrawTree(const HidrawTree&) = delete;
+  HidrawTree& operator=(const HidrawTree&) = delete;
+
+  std::string sysfs() const { return root_ + "/sys"; }
+  std::string dev() const { return root_ + "/dev"; }
+  std::string node(int number) const { return dev() + "/hidraw" + std::to_string(number); }
+
+  void addSysfsEntry(const std::string& name, const std::string& uevent) {
+    const std::string dir = sysfs() + "/class/hidraw/" + name + "/device";
+    fs::create_directories(dir);
+    std::ofstream(dir + "/uevent") << "DRIVER=hid-generic\n" << uevent << "\nHID_NAME=x\n";
+  }
+  void addFifoNode(int number) { ASSERT_EQ(::mkfifo(node(number).c_str(), 0600), 0); }
+
+  // A pseudo-terminal in raw mode as hidrawN; returns the master side.
+  int addTerminalNode(int number) {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    EXPECT_GE(master, 0);
+    EXPECT_EQ(::grantpt(master), 0);
+    EXPECT_EQ(::unlockpt(master), 0);
+    termios raw{};
+    ::tcgetattr(master, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(master, TCSANOW, &raw);
+    fs::create_symlink(::ptsname(master), node(number));
+    masters_.push_back(master);
+    return master;
+  }
+
+ private:
+  std::string root_;
+  std::vector<int> masters_;
+};
+
+// Reads exactly n bytes that the plug-in wrote, waiting up to a second for them.
+std::vector<uint8_t> readFromMaster(int master, std::size_t n) {
+  std::vector<uint8_t> bytes;
+  while (bytes.size() < n) {
+    pollfd ready{master, POLLIN, 0};
+    if (::poll(&ready, 1, 1000) != 1)
+      break;
+    uint8_t buffer[64];
+    const ssize_t count = ::read(master, buffer, std::min(sizeof buffer, n - bytes.size()));
+    if (count <= 0)
+      break;
+    bytes.insert(bytes.end(), buffer, buffer + count);
+  }
+  return bytes;
+}
+
+// The terminal hands written bytes over to the other side asynchronously.
+void waitReadable(DeviceHandle handle) {
+  pollfd ready{static_cast<int>(handle), POLLIN, 0};
+  ASSERT_EQ(::poll(&ready, 1, 1000), 1);
+}
+
+void writeToMaster(int master, const std::vector<uint8_t>& bytes) {
+  ASSERT_EQ(::write(master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+  ::tcdrain(master);
+}
+
+// ---- Enumeration and attributes
+// ------------------------------------------------------------------
+
+TEST(HidrawEnumeration, ListsNodesByNumberWithTheirIds) {
+  HidrawTree tree;
+  tree.addSysfsEntry("hidraw10", kPendantId);
+  tree.addSysfsEntry("hidraw2", "HID_ID=0003:00001234:00005678");
+  tree.addSysfsEntry("hidraw0", "HID_ID=garbage");
+  tree.addSysfsEntry("hidrawx", kPendantId);  // not a hidraw node name
+  tree.addSysfsEntry("card0", kPendantId);
+  for (int number : {0, 2, 10})
+    tree.addFifoNode(number);
+
+  HidrawDevices devices(tree.sysfs(), tree.dev());
+  devices.beginEnumeration();
+  std::vector<std::string> paths;
+  std::string path;
+  for (uint32_t index = 0; devices.interfacePath(index, path); ++index)
+    paths.push_back(path);
+  devices.endEnumeration();
+  EXPECT_EQ(paths, (std::vector<std::string>{tree.node(0), tree.node(2), tree.node(10)}));
+
+  struct Expected {
+    bool known;
+    uint16_t vendorId;
+    uint16_t productId;
+  };
+  const Expected expected[] = {{false, 0, 0}, {true, 0x1234, 0x5678}, {true, 0x04D8, 0xFCE5}};
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    const DeviceHandle probe = devices.openProbe(paths[i]);
+    ASSERT_NE(probe, kInvalidHandle) << paths[i];
+    uint16_t vendorId = 0;
+    uint16_t productId = 0;
+    EXPECT_EQ(devices.attributes(probe, vendorId, productId), expected[i].known) << paths[i];
+    if (expected[i].known) {
+      EXPECT_EQ(vendorId, expected[i].vendorId);
+      EXPECT_EQ(productId, expected[i].productId);
+    }
+    devices.close(probe);
+  }
+}
+
+TEST(HidrawEnumeration, NoSysfsClassMeansNoInterfaces) {
+  HidrawDevices devices("/nonexistent/k4-sys", "/nonexistent/k4-dev");
+  devices.beginEnumeration();
+  std::string path;
+  EXPECT_FALSE(devices.interfacePath(0, path));
+  devices.endEnumeration();
+  EXPECT_EQ(devices.openProbe("/nonexistent/k4-dev/hidraw0"), kInvalidHandle);
+}
+
+TEST(HidrawEnumeration, AProbeNeedsNoAccessToTheNode) {
+  HidrawTree tree;
+  tree.addSysfsEntry("hidraw0", kPendantId);
+  tree.addFifoNode(0);
+  ::chmod(tree.node(0).c_str(), 0);
+  HidrawDevices devices(tree.sysfs(), tree.dev());
+  const DeviceHandle probe = devices.openProbe(tree.node(0));
+  ASSERT_NE(probe, kInvalidHandle);
+  uint16_t vendorId = 0;
+  uint16_t productId = 0;
+  EXPECT_TRUE(devices.attributes(probe, vendorId, productId));
+  EXPECT_EQ(vendorId, 0x04D8);
+  // Attributes are only answered for probe handles.
+  EXPECT_FALSE(devices.attributes(probe + 1000, vendorId, productId));
+  devices.close(probe);
+  EXPECT_FALSE(devices.attributes(probe, vendorId, productId));
+}
+
+struct HidIdCase {
+  const char* uevent;
+  bool valid;
+  uint16_t vendorId;
+  uint16_t productId;
+};
+
+class HidIdTest : public ::testing::TestWithParam<HidIdCase> {};
+
+TEST_P(HidIdTest, Parses) {
+  uint16_t vendorId = 0;
+  uint16_t productId = 0;
+  EXPECT_EQ(posix::parseHidId(GetParam().uevent, vendorId, productId), GetParam().valid);
+  if (GetParam().valid) {
+    EXPECT_EQ(vendorId, GetParam().vendorId);
+    EXPECT_EQ(productId, GetParam().productId);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Uevents, HidIdTest,
+    ::testing::Values(HidIdCase{"HID_ID=0003:000004D8:0000FCE5", true, 0x04D8, 0xFCE5},
+                      HidIdCase{"DRIVER=hid-generic\nHID_ID=0005:0000046d:0000b023\n", true, 0x046D,
+                                0xB023},
+                      HidIdCase{"DRIVER=hid-generic\n", false, 0, 0},
+                      HidIdCase{"HID_ID=0003:000004D8", false, 0, 0},
+                      HidIdCase{"HID_ID=0003:0000zzzz:0000FCE5", false, 0, 0},
+                      HidIdCase{"HID_ID=0003:000104D8:0000FCE5", false, 0, 0},
+                      HidIdCase{"HID_ID=0003::0000FCE5", false, 0, 0},
+                      HidIdCase{"XHID_ID=0003:000004D8:0000FCE5", false, 0, 0}));
+
+TEST(HidrawRoots, ComeFromTheEnvironmentWhenSet) {
+  ::setenv("K4_SYSFS_ROOT", "/tmp/k4-a/sys", 1);
+  ::setenv("K4_DEV_ROOT", "/tmp/k4-a/dev", 1);
+  EXPECT_EQ(HidrawDevices::sysfsRootFromEnvironment(), "/tmp/k4-a/sys");
+  EXPECT_EQ(HidrawDevices::devRootFromEnvironment(), "/tmp/k4-a/dev");
+  ::unsetenv("K4_SYSFS_ROOT");
+  ::unsetenv("K4_DEV_ROOT");
+  EXPECT_EQ(HidrawDevices::sysfsRootFromEnvironment(), "/sys");
+  EXPECT_EQ(HidrawDevices::devRootFromEnvironment(), "/dev");
+}
+
+// ---- Reports ------------------------------------------------------------------------------------
+
+class HidrawReportTest : public ::testing::Test {
+ protected:
+  HidrawReportTest() : devices(tree.sysfs(), tree.dev()) {
+    tree.addSysfsEntry("hidraw0", kPendantId);
+    master = tree.addTerminalNode(0);
+    readHandle = devices.openRead(tree.node(0));
+    writeHandle = devices.openWrite(tree.node(0));
+  }
+  ~HidrawReportTest() override {
+    devices.close(readHandle);
+    devices.close(writeHandle);
+  }
+
+  HidrawTree tree;
+  HidrawDevices devices;
+  int master = -1;
+  DeviceHandle readHandle = kInvalidHandle;
+  DeviceHandle writeHandle = kInvalidHandle;
+};
+
+TEST_F(HidrawReportTest, ReadsWholeReportsOneAtATime) {
+  ASSERT_NE(readHandle, kInvalidHandle);
+  uint8_t report[kInputReportSize] = {};
+  EXPECT_FALSE(devices.readReport(readHandle, report, kReadWaitMs));
+
+  writeToMaster(master, {0, 1, 2, 3, 4, 5, 6, 7});
+  ASSERT_TRUE(devices.readReport(readHandle, report, 200));
+  EXPECT_EQ(std::vector<uint8_t>(report, report + 8),
+            (std::vector<uint8_t>{0, 1, 2, 3, 4, 5, 6, 7}));
+
+  // A partial report is not a report, and leaves the buffer as it was.
+  writeToMaster(master, {9, 9, 9});
+  EXPECT_FALSE(devices.readReport(readHandle, report, 200));
+  EXPECT_EQ(report[1], 1);
+}
+
+TEST_F(HidrawReportTest, AReportLandingAfterTheWaitIsReturnedByTheNextRead) {
+  uint8_t report[kInputReportSize] = {};
+  EXPECT_FALSE(devices.readReport(readHandle, report, kReadWaitMs));
+  writeToMaster(master, {0, 0x11, 0, 0, 0, 0, 0, 0x22});
+  ASSERT_TRUE(devices.readReport(readHandle, report, 200));
+  EXPECT_EQ(report[1], 0x11);
+  EXPECT_EQ(report[7], 0x22);
+}
+
+TEST_F(HidrawReportTest, WritesTheFiveOutputBytesUnchanged) {
+  ASSERT_NE(writeHandle, kInvalidHandle);
+  const uint8_t output[kOutputReportSize] = {0x00, 0x54, 0x00, 0x00, 0x00};
+  EXPECT_TRUE(devices.writeReport(writeHandle, output));
+  EXPECT_EQ(readFromMaster(master, 5), (std::vector<uint8_t>{0x00, 0x54, 0x00, 0x00, 0x00}));
+}
+
+TEST_F(HidrawReportTest, InvalidAndMismatchedHandlesFailQuietly) {
+  uint8_t report[kInputReportSize] = {};
+  const uint8_t output[kOutputReportSize] = {};
+  EXPECT_FALSE(devices.readReport(kInvalidHandle, report, kReadWaitMs));
+  EXPECT_FALSE(devices.writeReport(kInvalidHandle, output));
+  devices.close(kInvalidHandle);
+  // A read handle is no write handle and the other way round.
+  EXPECT_FALSE(devices.writeReport(readHandle, output));
+  EXPECT_FALSE(devices.readReport(writeHandle, report, kReadWaitMs));
+}
+
+// ---- Notifications and the whole link -----------------------------------------------------------
+
+class RecordingSink final : public WindowSink {
+ public:
+  void onTimer(uint32_t) override {}
+  void onDeviceChange(uint32_t eventType, uint32_t deviceType, const char* deviceName) override {
+    events.push_back(std::to_string(eventType) + " " + std::to_string(deviceType) + " " +
+                     deviceName);
+  }
+  std::vector<std::string> events;
+};
+
+TEST(HidrawNotifications, NodesAppearingAndVanishingUnderTheDevRoot) {
+  HidrawTree tree;
+  HidrawDevices devices(tree.sysfs(), tree.dev());
+  SteppedHostView view;
+  RecordingSink sink;
+  std::unique_ptr<NativeWindow> window = createNativeWindow();
+  ASSERT_TRUE(window->create(&view, sink));
+  ASSERT_TRUE(devices.registerNotifications(*window));
+  ASSERT_EQ(view.watches.size(), 1u);
+  EXPECT_TRUE(devices.registerNotifications(*window));  // once is enough
+  EXPECT_EQ(view.watches.size(), 1u);
+
+  const std::string arrival = "32768 5 " + tree.node(3);
+  const std::string removal = "32772 5 " + tree.node(3);
+  tree.addFifoNode(3);
+  std::ofstream(tree.dev() + "/ttyS0") << "";  // other nodes are not HID interfaces
+  view.pumpWatches();
+  EXPECT_EQ(sink.events, std::vector<std::string>{arrival});
+
+  sink.events.clear();
+  ::chmod(tree.node(3).c_str(), 0660);  // udev granting access: try the reopen again
+  view.pumpWatches();
+  EXPECT_EQ(sink.events, std::vector<std::string>{arrival});
+
+  sink.events.clear();
+  fs::remove(tree.node(3));
+  fs::remove(tree.dev() + "/ttyS0");
+  view.pumpWatches();
+  EXPECT_EQ(sink.events, std::vector<std::string>{removal});
+
+  devices.unregisterNotifications(*window);
+  EXPECT_TRUE(view.watches.empty());
+  sink.events.clear();
+  tree.addFifoNode(3);
+  view.pumpWatches();
+  EXPECT_TRUE(sink.events.empty());
+}
+
+TEST(HidrawNotifications, NeedAHostView) {
+  HidrawTree tree;
+  HidrawDevices devices(tree.sysfs(), tree.dev());
+  RecordingSink sink;
+  std::unique_ptr<NativeWindow> window = createNativeWindow();
+  window->create(nullptr, sink);
+  EXPECT_FALSE(devices.registerNotifications(*window));
+}
+
+TEST(HidrawLink, DiscoversReadsWritesAndFollowsUnplugAndReplug) {
+  test::FakeHost fakeHost;
+  HidrawTree tree;
+  tree.addSysfsEntry("hidraw0", "HID_ID=0003:00001234:00005678");
+  tree.addSysfsEntry("hidraw1", kPendantId);
+  tree.addFifoNode(0);
+  int master = tree.addTerminalNode(1);
+  HidrawDevices devices(tree.sysfs(), tree.dev());
+  SteppedHostView view;
+  auto window = std::make_unique<PendantWindow>(devices);
+  ASSERT_TRUE(window->createNativeWindow(&view));
+
+  ASSERT_TRUE(window->discoverDevice());
+  EXPECT_EQ(window->devicePath, tree.node(1));
+  EXPECT_EQ(view.timerPeriodMs, 25u);
+  EXPECT_EQ(view.watches.size(), 1u);
+
+  writeToMaster(master, {0, 0, 0, 0, 0, 0, 0, 0x5A});
+  waitReadable(window->readHandle);
+  window->axisIndex = 5;
+  fakeHost.leds[804] = true;
+  view.fireTimer();
+  EXPECT_EQ(window->reportWord1, 0x5A000000u);
+  EXPECT_EQ(readFromMaster(master, 5), (std::vector<uint8_t>{0x00, 0x54, 0x00, 0x00, 0x00}));
+
+  // Unplugged: the node goes away.
+  fakeHost.take();
+  fs::remove(tree.node(1));
+  view.pumpWatches();
+  EXPECT_FALSE(window->deviceConnected);
+  EXPECT_EQ(fakeHost.take(), std::vector<std::string>{"DoButton 1021"});
+  EXPECT_EQ(window->readHandle, kInvalidHandle);
+
+  // Plugged in again under the same name.
+  master = tree.addTerminalNode(1);
+  view.pumpWatches();
+  EXPECT_TRUE(window->deviceConnected);
+  ASSERT_NE(window->readHandle, kInvalidHandle);
+  writeToMaster(master, {0, 0, 0, 0, 0, 0, 0, 0x6B});
+  waitReadable(window->readHandle);
+  view.fireTimer();
+  EXPECT_EQ(window->reportWord1, 0x6B000000u);
+
+  window.reset();
+  EXPECT_TRUE(view.watches.empty());
+}
+
+}  // namespace
+}  // namespace k4
