@@ -6,6 +6,12 @@ if(NOT TARGET k4-hostsim)
   return()
 endif()
 
+# The simulator's own pieces: the scenario parser, the machine model, the profile writer.
+file(GLOB K4_HOSTSIM_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/hostsim/*.cpp)
+add_executable(k4_hostsim_tests ${K4_HOSTSIM_TESTS})
+target_link_libraries(k4_hostsim_tests PRIVATE k4_hostsim_lib k4_test_support GTest::gmock_main)
+gtest_discover_tests(k4_hostsim_tests DISCOVERY_TIMEOUT 60)
+
 set(K4_SCENARIO_DIR ${CMAKE_CURRENT_SOURCE_DIR}/scenarios)
 file(GLOB K4_SCENARIOS CONFIGURE_DEPENDS ${K4_SCENARIO_DIR}/*.k4)
 foreach(scenario ${K4_SCENARIOS})
@@ -39,9 +45,3 @@ add_test(NAME scenario.builtin_demo COMMAND k4-hostsim)
 add_test(NAME hostsim.live_smoke COMMAND k4-hostsim --live --duration 0.3)
 set_tests_properties(hostsim.live_smoke PROPERTIES
                      PASS_REGULAR_EXPRESSION "# live: [0-9]+ cycles, [0-9]+ updates; pendant ")
-
-# The simulator's own pieces: the scenario parser, the machine model, the profile writer.
-file(GLOB K4_HOSTSIM_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/hostsim/*.cpp)
-add_executable(k4_hostsim_tests ${K4_HOSTSIM_TESTS})
-target_link_libraries(k4_hostsim_tests PRIVATE k4_hostsim_lib k4_test_support GTest::gmock_main)
-gtest_discover_tests(k4_hostsim_tests DISCOVERY_TIMEOUT 60)

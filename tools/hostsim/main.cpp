@@ -54,8 +54,11 @@ int main(int argc, char** argv) {
   std::string name = "demo.k4";
   std::string text = kDemoScenario;
   const bool demo = options.script.empty();
-  if (demo)
-    options.show.machine = true;  // the tour shows the axes move
+  if (demo) {
+    // The tour shows the axes move and the jog records behind a velocity jog.
+    options.show.machine = true;
+    options.show.records = true;
+  }
   if (!demo) {
     name = options.script == "-" ? "<stdin>" : options.script;
     if (!readScript(options.script, text, error)) {
