@@ -64,6 +64,17 @@ has_exports() {  # module name...
 is_pe_i386() { i686-w64-mingw32-objdump -f "$1" | grep -q 'file format pei-i386'; }
 is_elf_x86_64() { readelf -h "$1" | grep -q 'Class: *ELF64' && readelf -h "$1" | grep -q 'Machine: .*X86-64'; }
 executable() { for f in "$@"; do [ -x "$f" ] || { echo "not executable: $f"; return 1; }; done; }
+# The name the host lists the plug-in by, asked from the module itself (which also creates the
+# profile file it is handed).
+names_itself() {  # module expected-name
+  local name
+  name=$("$python" -c 'import ctypes, sys
+module = ctypes.CDLL(sys.argv[1])
+module.SetProName.restype = ctypes.c_char_p
+module.SetProName.argtypes = [ctypes.c_char_p]
+print(module.SetProName(sys.argv[2].encode()).decode())' "$1" "$work/profile.xml") || return 1
+  [ "$name" = "$2" ] || { echo "named \"$name\", not \"$2\""; return 1; }
+}
 demo_runs() {  # folder
   local dir=$1
   (cd "$dir" && ./k4-hostsim --plugin "$dir/Orvane_K4.so" --demo) >"$work/demo" 2>&1 ||
@@ -106,6 +117,8 @@ check "Orvane_K4.so and k4-hostsim are x86-64 programs and executable" \
 check "Orvane_K4.so exports the host's entry points" has_exports "$lin/Orvane_K4.so" \
   SetDoButton SetSetDRO SetGetDRO SetGetLED SetSetLED SetCode SetProName InitControl \
   PostInitControl Config Update StopPlug DoDwell Reset JogOn JogOff Purge Probe Home
+check "Orvane_K4.so names itself as the guide says, with version $version" \
+  names_itself "$lin/Orvane_K4.so" "Orvane_K4 Pendant --Tarnwick Ver $version"
 check "the packaged simulator runs its demo on the packaged plug-in" demo_runs "$lin"
 check "the udev rule is the project's" cmp packaging/udev/70-orvane-k4.rules "$lin/70-orvane-k4.rules"
 check "the tarball's guide is the rendered user guide" guide_readable "$lin"
