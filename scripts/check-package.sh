@@ -49,10 +49,16 @@ sums_match() {
     <(sed 's/^[0-9a-f]*  //' "$dir/SHA256SUMS" | LC_ALL=C sort) &&
     (cd "$dir" && sha256sum --strict -c --quiet SHA256SUMS)
 }
+# The rendered guide, with no link to a file that is not shipped and no link inside the page
+# that leads nowhere.
 guide_readable() {
-  local page=$1/USER_GUIDE.html
+  local page=$1/USER_GUIDE.html anchor
   grep -q '<title>Orvane K4' "$page" && grep -q 'Troubleshooting' "$page" &&
-    grep -q 'Jog OFF.' "$page" && ! grep -q '\.md"' "$page"
+    grep -q 'Jog OFF.' "$page" || { echo "not the rendered user guide"; return 1; }
+  if grep -o 'href="[^"#]*\.md[#"]' "$page"; then echo "links to Markdown files"; return 1; fi
+  for anchor in $(grep -o 'href="#[^"]*"' "$page" | sed 's/href="#\(.*\)"/\1/' | sort -u); do
+    grep -q "id=\"$anchor\"" "$page" || { echo "no target for #$anchor"; return 1; }
+  done
 }
 has_exports() {  # module name...
   local module=$1
