@@ -61,7 +61,9 @@ stage_common() {
 
 win="$stage/$windows_name"
 stage_common "$win"
-i686-w64-mingw32-strip --strip-unneeded -o "$win/Orvane_K4.dll" build/windows/Orvane_K4.dll
+# Stripping a Windows module stamps it with the time, unless told the time to use.
+SOURCE_DATE_EPOCH=$epoch i686-w64-mingw32-strip --strip-unneeded -o "$win/Orvane_K4.dll" \
+  build/windows/Orvane_K4.dll
 chmod 644 "$win/Orvane_K4.dll"
 
 lin="$stage/$linux_name"
