@@ -6,7 +6,7 @@
 # export its entry points, and the packaged simulator must run its demo on the packaged plug-in.
 #   scripts/check-package.sh            (after scripts/package.sh)
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 version=$(sed -n 's/^project(OrvaneK4 VERSION \([0-9][0-9.]*\).*/\1/p' CMakeLists.txt)
 windows_name="orvane-k4-$version-windows-i686"
 linux_name="orvane-k4-$version-linux-x86_64"
@@ -53,8 +53,11 @@ sums_match() {
 # that leads nowhere.
 guide_readable() {
   local page=$1/USER_GUIDE.html anchor
-  grep -q '<title>Orvane K4' "$page" && grep -q 'Troubleshooting' "$page" &&
-    grep -q 'Jog OFF.' "$page" || { echo "not the rendered user guide"; return 1; }
+  if ! grep -q '<title>Orvane K4' "$page" || ! grep -q 'Troubleshooting' "$page" ||
+    ! grep -q 'Jog OFF.' "$page"; then
+    echo "not the rendered user guide"
+    return 1
+  fi
   if grep -o 'href="[^"#]*\.md[#"]' "$page"; then echo "links to Markdown files"; return 1; fi
   for anchor in $(grep -o 'href="#[^"]*"' "$page" | sed 's/href="#\(.*\)"/\1/' | sort -u); do
     grep -q "id=\"$anchor\"" "$page" || { echo "no target for #$anchor"; return 1; }

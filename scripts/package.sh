@@ -77,8 +77,9 @@ install -m 644 packaging/udev/70-orvane-k4.rules "$lin/70-orvane-k4.rules"
 for dir in "$win" "$lin"; do
   find "$dir" -type d -exec chmod 755 {} +
   find "$dir" -type f ! -name SHA256SUMS -exec chmod go-w {} +
-  (cd "$dir" && find . -type f ! -name SHA256SUMS | sed 's|^\./||' | LC_ALL=C sort |
-    xargs -d '\n' sha256sum >SHA256SUMS)
+  (cd "$dir" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | xargs -d '\n' sha256sum \
+    >"$dir.sums")
+  mv "$dir.sums" "$dir/SHA256SUMS"
   chmod 644 "$dir/SHA256SUMS"
   find "$dir" -exec touch -h -d "@$epoch" {} +
 done
