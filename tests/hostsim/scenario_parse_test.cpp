@@ -33,36 +33,7 @@ TEST(ScenarioParse, PendantControlsMakeTheReportBytes) {
   ASSERT_EQ(commands.size(), 1u);
   PendantControls controls;
   EXPECT_EQ(formatReport(controls.report()), "00 00 00 00 01 00 00 00");  // knob starts at 1
-  for (const PendantChange& change : commands[0].pendant) {
-    switch (change.field) {
-      case PendantField::Wheel:
-        controls.wheel = static_cast<uint8_t>(change.value);
-        break;
-      case PendantField::Intensity:
-        controls.intensity = static_cast<uint8_t>(change.value);
-        break;
-      case PendantField::Knob:
-        controls.knob = static_cast<uint8_t>(change.value);
-        break;
-      case PendantField::Reset:
-        controls.reset = change.value != 0;
-        break;
-      case PendantField::Any:
-        controls.any = change.value != 0;
-        break;
-      case PendantField::Cycle:
-        controls.cycle = change.value != 0;
-        break;
-      case PendantField::Stop:
-        controls.stop = change.value != 0;
-        break;
-      case PendantField::Side:
-        controls.side = change.value != 0;
-        break;
-      case PendantField::WheelBy:
-        break;
-    }
-  }
+  applyPendantChanges(controls, commands[0].pendant);
   // Bits 24..28 are byte 3 bits 0..4.
   EXPECT_EQ(formatReport(controls.report()), "00 FA 28 1F 03 00 00 00");
   PendantControls copy;

@@ -459,4 +459,38 @@ std::vector<Command> parseScenario(const std::string& text) {
   return commands;
 }
 
+void applyPendantChanges(PendantControls& controls, const std::vector<PendantChange>& changes) {
+  for (const PendantChange& change : changes) {
+    switch (change.field) {
+      case PendantField::Wheel:
+        controls.wheel = static_cast<uint8_t>(change.value);
+        break;
+      case PendantField::WheelBy:
+        controls.wheel = static_cast<uint8_t>((controls.wheel + change.value + 256) % 256);
+        break;
+      case PendantField::Intensity:
+        controls.intensity = static_cast<uint8_t>(change.value);
+        break;
+      case PendantField::Knob:
+        controls.knob = static_cast<uint8_t>(change.value);
+        break;
+      case PendantField::Reset:
+        controls.reset = change.value != 0;
+        break;
+      case PendantField::Any:
+        controls.any = change.value != 0;
+        break;
+      case PendantField::Cycle:
+        controls.cycle = change.value != 0;
+        break;
+      case PendantField::Stop:
+        controls.stop = change.value != 0;
+        break;
+      case PendantField::Side:
+        controls.side = change.value != 0;
+        break;
+    }
+  }
+}
+
 }  // namespace k4::hostsim

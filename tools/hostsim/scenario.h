@@ -92,4 +92,7 @@ struct DialogControl {
 };
 DialogControl dialogControlFor(const std::string& key);
 
+// Applies a `pendant` command's changes to the controls, in the order written.
+void applyPendantChanges(PendantControls& controls, const std::vector<PendantChange>& changes);
+
 }  // namespace k4::hostsim

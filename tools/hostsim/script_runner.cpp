@@ -18,40 +18,6 @@ class StdoutSink final : public EventSink {
   }
 };
 
-void applyPendant(PendantControls& controls, const std::vector<PendantChange>& changes) {
-  for (const PendantChange& change : changes) {
-    switch (change.field) {
-      case PendantField::Wheel:
-        controls.wheel = static_cast<uint8_t>(change.value);
-        break;
-      case PendantField::WheelBy:
-        controls.wheel = static_cast<uint8_t>((controls.wheel + change.value + 256) % 256);
-        break;
-      case PendantField::Intensity:
-        controls.intensity = static_cast<uint8_t>(change.value);
-        break;
-      case PendantField::Knob:
-        controls.knob = static_cast<uint8_t>(change.value);
-        break;
-      case PendantField::Reset:
-        controls.reset = change.value != 0;
-        break;
-      case PendantField::Any:
-        controls.any = change.value != 0;
-        break;
-      case PendantField::Cycle:
-        controls.cycle = change.value != 0;
-        break;
-      case PendantField::Stop:
-        controls.stop = change.value != 0;
-        break;
-      case PendantField::Side:
-        controls.side = change.value != 0;
-        break;
-    }
-  }
-}
-
 void applyHost(Machine& machine, const Command& command) {
   const auto asInt = [](double value) { return static_cast<int32_t>(value); };
   switch (command.hostField) {
@@ -129,7 +95,7 @@ int runScenario(const std::string& name, const std::vector<Command>& commands,
         sim.queueReport(command.report);
         break;
       case Op::Pendant:
-        applyPendant(sim.controls(), command.pendant);
+        applyPendantChanges(sim.controls(), command.pendant);
         sim.queueReport(sim.controls().report());
         break;
       case Op::Cycle:
