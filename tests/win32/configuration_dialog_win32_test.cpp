@@ -16,22 +16,12 @@
 #include "settings/option_lists.h"
 #include "settings/pendant_settings.h"
 #include "settings/propertiesdlg.h"
+#include "settings_defaults.h"
 
 namespace k4 {
 namespace {
 
-PendantSettings reconfigurationDefaults() {
-  PendantSettings s;
-  s.StepSize1 = 2;
-  s.Vel = 2;
-  s.AutoChangeSens = 3;
-  s.VelocityInAuto = 5;
-  s.SlowDownRate = 2;
-  s.StepJogRate = 100;
-  s.DelaySteps = 25;
-  s.AutoMode = true;
-  return s;
-}
+using test::reconfigurationDefaults;
 
 std::string listEntry(HWND dialog, int id, int position) {
   const LRESULT length = SendDlgItemMessageA(dialog, id, CB_GETLBTEXTLEN, position, 0);
