@@ -9,4 +9,4 @@ $SUDO apt-get install -y -qq --no-install-recommends \
   build-essential cmake ninja-build pkg-config git python3 \
   googletest libgtest-dev libgmock-dev libbenchmark-dev libxml2-dev xxd \
   clang libclang-rt-14-dev \
-  mingw-w64 mingw-w64-tools wine64 libwine-dev xvfb xauth >/dev/null
+  mingw-w64 mingw-w64-tools wine64 libwine-dev xvfb xauth python3-markdown clang-format >/dev/null

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds every preset and runs every test: Linux (with a smoke run of every benchmark), Linux
 # with sanitizers, the fuzz targets' bounded smoke runs (clang), the i686 Windows plug-in (its
-# exports and imports checked) and the x86_64 Windows build under Wine. Ends with a summary and
-# fails when any preset failed.
+# exports and imports checked) and the x86_64 Windows build under Wine; then builds the release
+# packages from the windows and posix builds and checks them. Ends with a summary and fails when
+# any step failed.
 #   scripts/test-all.sh [preset ...]      K4_JOBS=<n> limits the parallel jobs (default: all CPUs)
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -30,6 +31,7 @@ run_tests() {
 }
 
 summary=()
+built=()
 failed=0
 for preset in "${presets[@]}"; do
   started=$SECONDS
@@ -45,8 +47,26 @@ for preset in "${presets[@]}"; do
     status="passed"
   fi
   [ "$status" = "passed" ] || failed=1
+  [ "$status" = "passed" ] && built+=("$preset")
   summary+=("$(printf '%-10s %-20s %5ds' "$preset" "$status" $((SECONDS - started)))")
 done
+
+# The packages take their binaries from the windows and posix builds just tested, so this step
+# compiles nothing; it needs both.
+if [[ " ${built[*]} " == *" windows "* && " ${built[*]} " == *" posix "* ]]; then
+  started=$SECONDS
+  echo
+  echo "======== package: dist/ from the windows and posix builds, then check it"
+  if ! K4_JOBS=$jobs scripts/package.sh; then
+    status="FAILED (package)"
+  elif ! scripts/check-package.sh; then
+    status="FAILED (check)"
+  else
+    status="passed"
+  fi
+  [ "$status" = "passed" ] || failed=1
+  summary+=("$(printf '%-10s %-20s %5ds' "package" "$status" $((SECONDS - started)))")
+fi
 
 echo
 echo "======== summary"

@@ -19,7 +19,8 @@ session_file="$WINEPREFIX.session"
 k4_wine_prefix() {
   # drive_c appears early while the prefix is being made; the marker only once it is done.
   local ready="$WINEPREFIX/.k4-ready"
-  [ -e "$ready" ] && return 0
+  local unmanaged="$WINEPREFIX/.k4-unmanaged"
+  [ -e "$ready" ] && [ -e "$unmanaged" ] && return 0
   mkdir -p "$(dirname "$WINEPREFIX")"
   (
     flock 9
@@ -29,6 +30,16 @@ k4_wine_prefix() {
       "$wineserver" -w || true
       [ -d "$WINEPREFIX/drive_c" ] || { echo "wine: could not make $WINEPREFIX" >&2; exit 1; }
       touch "$ready"
+    fi
+    if [ ! -e "$unmanaged" ]; then
+      # Top-level windows are left to Wine, not to a window manager: the virtual display has
+      # none, and Wine waits two seconds for one each time a managed window (every dialog and
+      # message box) is hidden. Set apart from the making so that older prefixes get it too.
+      "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
+      # The server this started must be gone before a session starts its own; a running
+      # session's server never goes, so then there is nothing to wait for.
+      k4_session_display >/dev/null || "$wineserver" -w || true
+      touch "$unmanaged"
     fi
   ) 9>"$WINEPREFIX.lock"
 }

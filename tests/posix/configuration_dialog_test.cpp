@@ -14,6 +14,7 @@
 #include "settings/pendant_settings.h"
 #include "settings/profile_store.h"
 #include "settings/propertiesdlg.h"
+#include "settings_defaults.h"
 
 namespace k4 {
 namespace {
@@ -54,18 +55,7 @@ class DialogHostView final : public posix::HostView {
   DialogView& view_;
 };
 
-PendantSettings reconfigurationDefaults() {
-  PendantSettings s;
-  s.StepSize1 = 2;
-  s.Vel = 2;
-  s.AutoChangeSens = 3;
-  s.VelocityInAuto = 5;
-  s.SlowDownRate = 2;
-  s.StepJogRate = 100;
-  s.DelaySteps = 25;
-  s.AutoMode = true;
-  return s;
-}
+using test::reconfigurationDefaults;
 
 class ConfigurationDialog : public ::testing::Test {
  protected:

@@ -39,7 +39,7 @@ class FakeHost {
 };
 
 // Device services with no device at all, for tests that need a PendantWindow but no link.
-class NoDeviceServices final : public DeviceServices {
+class NoDeviceServices : public DeviceServices {
  public:
   void beginEnumeration() override {}
   bool interfacePath(uint32_t, std::string&) override { return false; }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "fake_host.h"
 #include "host/exports.h"
 #include "host/plugin_state.h"
 #include "link/pendant_window.h"
@@ -218,20 +219,10 @@ TEST_F(PendantSettingsTest, PositionsTheDialogHandsBackAreBroughtIntoRangeBefore
 }
 
 // Device services that note which settings were already read when the pendant was looked for.
-class RecordingDevices final : public DeviceServices {
+class RecordingDevices final : public test::NoDeviceServices {
  public:
   std::vector<PendantSettings> seen;
   void beginEnumeration() override { seen.push_back(pendantSettings); }
-  bool interfacePath(uint32_t, std::string&) override { return false; }
-  void endEnumeration() override {}
-  DeviceHandle openProbe(const std::string&) override { return kInvalidHandle; }
-  bool attributes(DeviceHandle, uint16_t&, uint16_t&) override { return false; }
-  DeviceHandle openRead(const std::string&) override { return kInvalidHandle; }
-  DeviceHandle openWrite(const std::string&) override { return kInvalidHandle; }
-  void close(DeviceHandle) override {}
-  bool readReport(DeviceHandle, uint8_t (&)[kInputReportSize], int) override { return false; }
-  bool writeReport(DeviceHandle, const uint8_t (&)[kOutputReportSize]) override { return false; }
-  bool registerNotifications(NativeWindow&) override { return false; }
 };
 
 TEST_F(PendantSettingsTest, ThePendantIsLookedForBetweenTheButtonKeysAndTheRest) {

@@ -1,4 +1,5 @@
 #include "settings/propertiesdlg.h"
+#include "settings_defaults.h"
 
 #include <gtest/gtest.h>
 
@@ -15,19 +16,7 @@ namespace {
 
 namespace id = dialog_id;
 
-// The record as re-read from a profile without the plug-in's section.
-PendantSettings reconfigurationDefaults() {
-  PendantSettings s;
-  s.StepSize1 = 2;
-  s.Vel = 2;
-  s.AutoChangeSens = 3;
-  s.VelocityInAuto = 5;
-  s.SlowDownRate = 2;
-  s.StepJogRate = 100;
-  s.DelaySteps = 25;
-  s.AutoMode = true;
-  return s;
-}
+using test::reconfigurationDefaults;
 
 bool sameRecord(const PendantSettings& a, const PendantSettings& b) {
   return a.BUTTON0 == b.BUTTON0 && a.BUTTON1 == b.BUTTON1 && a.BUTTON2 == b.BUTTON2 &&

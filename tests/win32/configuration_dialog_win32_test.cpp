@@ -6,45 +6,22 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <functional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "dialog_driver.h"
 #include "platform/dialog.h"
 #include "settings/configuration_dialog.h"
 #include "settings/option_lists.h"
 #include "settings/pendant_settings.h"
 #include "settings/propertiesdlg.h"
+#include "settings_defaults.h"
 
 namespace k4 {
 namespace {
 
-PendantSettings reconfigurationDefaults() {
-  PendantSettings s;
-  s.StepSize1 = 2;
-  s.Vel = 2;
-  s.AutoChangeSens = 3;
-  s.VelocityInAuto = 5;
-  s.SlowDownRate = 2;
-  s.StepJogRate = 100;
-  s.DelaySteps = 25;
-  s.AutoMode = true;
-  return s;
-}
-
-std::string windowText(HWND window) {
-  std::string text(static_cast<std::size_t>(GetWindowTextLengthA(window)) + 1, '\0');
-  text.resize(
-      static_cast<std::size_t>(GetWindowTextA(window, text.data(), static_cast<int>(text.size()))));
-  return text;
-}
-
-std::string className(HWND window) {
-  char name[64] = {};
-  GetClassNameA(window, name, sizeof name);
-  return name;
-}
+using test::reconfigurationDefaults;
 
 std::string listEntry(HWND dialog, int id, int position) {
   const LRESULT length = SendDlgItemMessageA(dialog, id, CB_GETLBTEXTLEN, position, 0);
@@ -56,82 +33,19 @@ std::string listEntry(HWND dialog, int id, int position) {
   return text;
 }
 
-// The windows of this thread: the dialog (recognised by its feed-rate field) and message boxes
-// owned by it.
-struct Windows {
-  HWND dialog = nullptr;
-  HWND messageBox = nullptr;
-};
-
-BOOL CALLBACK collectWindow(HWND window, LPARAM found) {
-  auto& windows = *reinterpret_cast<Windows*>(found);
-  if (className(window) != "#32770" || !IsWindowVisible(window))
-    return TRUE;
-  if (GetDlgItem(window, dialog_id::kFeedRateField) != nullptr) {
-    windows.dialog = window;
-  } else {
-    windows.messageBox = window;
-  }
-  return TRUE;
-}
-
-Windows threadWindows() {
-  Windows windows;
-  EnumThreadWindows(GetCurrentThreadId(), &collectWindow, reinterpret_cast<LPARAM>(&windows));
-  return windows;
-}
-
-// One step of a script; returns true when done, false to be called again on the next tick.
-using Step = std::function<bool(const Windows&)>;
-
-struct Driver {
-  std::vector<Step> steps;
-  std::size_t next = 0;
-  int ticks = 0;
-  bool timedOut = false;
-};
-
-Driver* activeDriver = nullptr;
-
-void CALLBACK onTick(HWND, UINT, UINT_PTR, DWORD) {
-  Driver& driver = *activeDriver;
-  const Windows windows = threadWindows();
-  if (++driver.ticks > 300) {
-    // A script that stalls must not hang the test program: close whatever is open.
-    driver.timedOut = true;
-    if (windows.messageBox != nullptr)
-      PostMessageA(windows.messageBox, WM_COMMAND, IDOK, 0);
-    if (windows.dialog != nullptr)
-      PostMessageA(windows.dialog, WM_COMMAND, IDCANCEL, 0);
-    return;
-  }
-  if (windows.dialog == nullptr || driver.next >= driver.steps.size())
-    return;
-  if (driver.steps[driver.next](windows))
-    ++driver.next;
-}
+using test::className;
+using test::clickOk;
+using test::DialogDriver;
+using test::DialogStep;
+using test::pressEscape;
+using test::windowText;
+using Windows = test::DialogWindows;
 
 // Runs the dialog as the plug-in does and plays the steps against it.
-int runDriven(std::vector<Step> steps, Driver& driver) {
-  driver.steps = std::move(steps);
-  activeDriver = &driver;
-  const UINT_PTR timer = SetTimer(nullptr, 0, 20, &onTick);
-  const int result = runConfigurationDialog();
-  KillTimer(nullptr, timer);
-  activeDriver = nullptr;
+int runDriven(std::vector<DialogStep> steps, DialogDriver& driver) {
+  int result = -1;
+  test::playWhileModal(driver, std::move(steps), [&] { result = runConfigurationDialog(); });
   return result;
-}
-
-// Posted, so that the click is handled by the dialog's own loop and not inside the timer.
-bool clickOk(const Windows& windows) {
-  PostMessageA(GetDlgItem(windows.dialog, IDOK), BM_CLICK, 0, 0);
-  return true;
-}
-
-bool pressEscape(const Windows& windows) {
-  HWND focus = GetFocus();
-  PostMessageA(focus != nullptr ? focus : windows.dialog, WM_KEYDOWN, VK_ESCAPE, 0);
-  return true;
 }
 
 // Writes the dialog as shown on screen to a 24-bit BMP file.
@@ -182,7 +96,7 @@ class ConfigurationDialogWin32 : public ::testing::Test {
  protected:
   void SetUp() override { pendantSettings = reconfigurationDefaults(); }
   void TearDown() override { pendantSettings = PendantSettings{}; }
-  Driver driver;
+  DialogDriver driver;
 };
 
 TEST_F(ConfigurationDialogWin32, OpensWithTheReReadSettingsAndOkStoresTheEdits) {
@@ -230,6 +144,7 @@ TEST_F(ConfigurationDialogWin32, OpensWithTheReReadSettingsAndOkStoresTheEdits) 
       driver);
 
   EXPECT_FALSE(driver.timedOut);
+  EXPECT_TRUE(driver.finished());
   EXPECT_EQ(shown.feedRate, "100");
   EXPECT_EQ(shown.delay, "25");
   EXPECT_EQ(shown.macro1, "0");
@@ -261,34 +176,27 @@ TEST_F(ConfigurationDialogWin32, OpensWithTheReReadSettingsAndOkStoresTheEdits) 
 TEST_F(ConfigurationDialogWin32, LettersInTheFeedRateShowOneMessageThenEscapeStoresNothing) {
   std::vector<std::string> messages;
   bool focusOnFeedRate = false;
-  const int result =
-      runDriven({
-                    [](const Windows& w) {
-                      SetDlgItemTextA(w.dialog, 4162, "7");
-                      SetDlgItemTextA(w.dialog, 4169, "fast");
-                      SendDlgItemMessageA(w.dialog, 4040, CB_SETCURSEL, 30, 0);
-                      return true;
-                    },
-                    &clickOk,
-                    [&](const Windows& w) {
-                      if (w.messageBox == nullptr)
-                        return false;
-                      // The message box's text is its static control 0xFFFF.
-                      messages.push_back(windowText(GetDlgItem(w.messageBox, 0xFFFF)));
-                      PostMessageA(w.messageBox, WM_COMMAND, IDOK, 0);
-                      return true;
-                    },
-                    [&](const Windows& w) {
-                      if (w.messageBox != nullptr)
-                        return false;
-                      focusOnFeedRate = GetFocus() == GetDlgItem(w.dialog, 4169);
-                      return true;
-                    },
-                    &pressEscape,
-                },
-                driver);
+  const int result = runDriven({
+                                   [](const Windows& w) {
+                                     SetDlgItemTextA(w.dialog, 4162, "7");
+                                     SetDlgItemTextA(w.dialog, 4169, "fast");
+                                     SendDlgItemMessageA(w.dialog, 4040, CB_SETCURSEL, 30, 0);
+                                     return true;
+                                   },
+                                   &clickOk,
+                                   test::dismissMessageBox(messages),
+                                   [&](const Windows& w) {
+                                     if (w.messageBox != nullptr)
+                                       return false;
+                                     focusOnFeedRate = GetFocus() == GetDlgItem(w.dialog, 4169);
+                                     return true;
+                                   },
+                                   &pressEscape,
+                               },
+                               driver);
 
   EXPECT_FALSE(driver.timedOut);
+  EXPECT_TRUE(driver.finished());
   EXPECT_EQ(messages, std::vector<std::string>{"Please enter an integer."});
   EXPECT_TRUE(focusOnFeedRate);
   EXPECT_EQ(result, kDialogCancel);
@@ -361,6 +269,7 @@ TEST_F(ConfigurationDialogWin32, TemplateHasTheLayoutsTextsStylesAndSizes) {
       driver);
 
   EXPECT_FALSE(driver.timedOut);
+  EXPECT_TRUE(driver.finished());
   EXPECT_EQ(result, kDialogCancel);
   EXPECT_EQ(caption, "Configuration");
   EXPECT_EQ(style & WS_SYSMENU, 0);

@@ -1,17 +1,23 @@
 // The plug-in DLL driven the way the host drives it: loaded with LoadLibrary, reached only
 // through its plain-named exports, given callbacks, memory blocks and a view window, run for a
-// while with the message loop going, stopped and unloaded. Also its COM self-registration.
+// while with the message loop going, stopped and unloaded. Also its configuration dialog, opened
+// by Config from the module's own resources, and its COM self-registration.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 #include <oleauto.h>
 #include <olectl.h>
 
+#include <algorithm>
 #include <cstring>
+#include <regex>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "dialog_driver.h"
 #include "host/host_boundary.h"
+#include "profile_files.h"
 
 namespace {
 
@@ -333,6 +339,200 @@ TEST_F(HostLoadTest, ServesNoClassesAndStaysLoadedWhileThePendantWindowLives) {
   EXPECT_EQ(canUnloadNow(), S_FALSE);
   plugIn.call("StopPlug");
   EXPECT_EQ(canUnloadNow(), S_OK);
+}
+
+// ---- Config: the plug-in's own dialog, driven through its controls ----------------------------
+
+// A profile section as saved: its key elements with their texts, in file order.
+using ProfileKeys = std::vector<std::pair<std::string, std::string>>;
+
+ProfileKeys pendantSection(const std::string& profile) {
+  const std::string text = test::readFile(profile);
+  const std::string open = "<Orvane_K4_Pendant>";
+  const std::size_t begin = text.find(open);
+  const std::size_t end = text.find("</Orvane_K4_Pendant>", begin);
+  if (begin == std::string::npos || end == std::string::npos)
+    return {};
+  const std::string body = text.substr(begin + open.size(), end - begin - open.size());
+  static const std::regex keyElement(R"(<(\w+)>([^<]*)</\1>)");
+  ProfileKeys keys;
+  for (std::sregex_iterator match(body.begin(), body.end(), keyElement), last; match != last;
+       ++match) {
+    keys.emplace_back((*match)[1].str(), (*match)[2].str());
+  }
+  return keys;
+}
+
+// What Config writes for a profile without the section when the dialog changes nothing.
+const ProfileKeys kReconfigurationDefaults = {
+    {"BUTTON0", "0"},        {"BUTTON1", "0"},
+    {"BUTTON2", "0"},        {"BUTTON3", "0"},
+    {"StepSize1", "2"},      {"StepSize2", "0"},
+    {"StepSize3", "0"},      {"Vel", "2"},
+    {"AxisASelection", "0"}, {"AxisBSelection", "0"},
+    {"AxisCSelection", "0"}, {"AxisXYZSelection", "0"},
+    {"Macro1", "0"},         {"Macro2", "0"},
+    {"Macro3", "0"},         {"Macro4", "0"},
+    {"OEM1", "0"},           {"OEM2", "0"},
+    {"OEM3", "0"},           {"OEM4", "0"},
+    {"StepJogRate", "100"},  {"DelaySteps", "25"},
+    {"SingleMode", "0"},     {"AutoMode", "1"},
+    {"AutoChangeSens", "3"}, {"VelocityInAuto", "5"},
+    {"SlowDownRate", "2"},
+};
+
+ProfileKeys with(ProfileKeys keys, const ProfileKeys& changes) {
+  for (const auto& [name, value] : changes) {
+    const auto key = std::find_if(keys.begin(), keys.end(),
+                                  [&](const auto& entry) { return entry.first == name; });
+    if (key != keys.end())
+      key->second = value;
+  }
+  return keys;
+}
+
+std::string asSection(const ProfileKeys& keys) {
+  std::string text = "<Orvane_K4_Pendant>";
+  for (const auto& [name, value] : keys)
+    text += "<" + name + ">" + value + "</" + name + ">";
+  return text + "</Orvane_K4_Pendant>";
+}
+
+// Counts the pendant window's timer messages that any message loop of this thread takes,
+// the dialog's modal loop included.
+HWND timedWindow = nullptr;
+int timedWindowTicks = 0;
+
+LRESULT CALLBACK countTimerTicks(int code, WPARAM removal, LPARAM message) {
+  const auto* taken = reinterpret_cast<const MSG*>(message);
+  if (code == HC_ACTION && removal == PM_REMOVE && taken->message == WM_TIMER &&
+      taken->hwnd == timedWindow) {
+    ++timedWindowTicks;
+  }
+  return CallNextHookEx(nullptr, code, removal, message);
+}
+
+// The plug-in started as the host starts it, with the profile in a directory of its own.
+class ConfigTest : public HostLoadTest {
+ protected:
+  void SetUp() override {
+    HostLoadTest::SetUp();
+    ASSERT_TRUE(plugIn.loaded());
+    ASSERT_NE(plugIn.handOverCallbacksAndProfile(profile), nullptr);
+    ASSERT_TRUE(plugIn.entry<InitControlFn>("InitControl")(&engine, &setup, &planner, view.hwnd()));
+    plugIn.call("PostInitControl");
+    timedWindow = GetDlgItem(view.hwnd(), 1);
+    timedWindowTicks = 0;
+    hook = SetWindowsHookExA(WH_GETMESSAGE, &countTimerTicks, nullptr, GetCurrentThreadId());
+    ASSERT_NE(hook, nullptr);
+  }
+  void TearDown() override {
+    if (hook != nullptr)
+      UnhookWindowsHookEx(hook);
+    timedWindow = nullptr;
+    plugIn.call("StopPlug");
+  }
+
+  void config(std::vector<test::DialogStep> steps) {
+    test::playWhileModal(driver, std::move(steps), [this] { plugIn.call("Config"); });
+    EXPECT_FALSE(driver.timedOut);
+    EXPECT_TRUE(driver.finished()) << "the dialog closed at step " << driver.next;
+    EXPECT_EQ(test::threadDialogWindows().dialog, nullptr) << "the dialog outlived Config";
+  }
+
+  test::TempDir directory;
+  const std::string profile = directory.file("profile.xml");
+  PlugIn plugIn;
+  HHOOK hook = nullptr;
+  test::DialogDriver driver;
+};
+
+TEST_F(ConfigTest, OkWritesTheEditedValuesAndAllOtherKeysInTableOrder) {
+  struct Shown {
+    std::string feedRate, stepSize1;
+    HWND owner = reinterpret_cast<HWND>(1);
+    bool topmost = false;
+  } shown;
+  int ticksAtOpening = 0;
+  config({
+      [&](const test::DialogWindows& w) {
+        shown.feedRate = test::windowText(GetDlgItem(w.dialog, 4169));
+        shown.stepSize1 = test::windowText(GetDlgItem(w.dialog, 4032));
+        shown.owner = GetWindow(w.dialog, GW_OWNER);
+        shown.topmost = (GetWindowLongPtrA(w.dialog, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+        ticksAtOpening = timedWindowTicks;
+        return true;
+      },
+      // The report cycle goes on while the dialog is open.
+      [&](const test::DialogWindows&) { return timedWindowTicks >= ticksAtOpening + 3; },
+      [](const test::DialogWindows& w) {
+        SetDlgItemTextA(w.dialog, 4169, "250");
+        // Picked as a user picks it: the selection, then the list's notification.
+        SendDlgItemMessageA(w.dialog, 4032, CB_SETCURSEL, 4, 0);
+        SendMessageA(w.dialog, WM_COMMAND, MAKEWPARAM(4032, CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(GetDlgItem(w.dialog, 4032)));
+        return true;
+      },
+      &test::clickOk,
+  });
+
+  EXPECT_EQ(shown.feedRate, "100");
+  EXPECT_EQ(shown.stepSize1, "0.001");
+  EXPECT_EQ(shown.owner, nullptr);
+  EXPECT_TRUE(shown.topmost);
+  EXPECT_EQ(pendantSection(profile),
+            with(kReconfigurationDefaults, {{"StepJogRate", "250"}, {"StepSize1", "4"}}))
+      << test::readFile(profile);
+}
+
+TEST_F(ConfigTest, LettersInTheFeedRateKeepTheDialogOpenAndEscapeWritesTheValuesReRead) {
+  // The host may have rewritten its profile since start-up: Config reads it again.
+  const ProfileKeys stored = {
+      {"BUTTON0", "52"},       {"BUTTON1", "3"},
+      {"BUTTON2", "20"},       {"BUTTON3", "65"},
+      {"StepSize1", "3"},      {"StepSize2", "1"},
+      {"StepSize3", "4"},      {"Vel", "7"},
+      {"AxisASelection", "1"}, {"AxisBSelection", "1"},
+      {"AxisCSelection", "0"}, {"AxisXYZSelection", "1"},
+      {"Macro1", "-1"},        {"Macro2", "12"},
+      {"Macro3", "13"},        {"Macro4", "14"},
+      {"OEM1", "1021"},        {"OEM2", "22"},
+      {"OEM3", "23"},          {"OEM4", "24"},
+      {"StepJogRate", "175"},  {"DelaySteps", "40"},
+      {"SingleMode", "5"},     {"AutoMode", "0"},
+      {"AutoChangeSens", "6"}, {"VelocityInAuto", "9"},
+      {"SlowDownRate", "0"},
+  };
+  test::writeFile(profile, "<profile>" + asSection(stored) + "</profile>");
+
+  std::string shownFeedRate;
+  std::vector<std::string> messages;
+  bool focusOnFeedRate = false;
+  config({
+      [&](const test::DialogWindows& w) {
+        shownFeedRate = test::windowText(GetDlgItem(w.dialog, 4169));
+        SetDlgItemTextA(w.dialog, 4162, "7");
+        SendDlgItemMessageA(w.dialog, 4032, CB_SETCURSEL, 1, 0);
+        SetDlgItemTextA(w.dialog, 4169, "fast");
+        return true;
+      },
+      &test::clickOk,
+      test::dismissMessageBox(messages),
+      [&](const test::DialogWindows& w) {
+        if (w.messageBox != nullptr)
+          return false;
+        focusOnFeedRate = GetFocus() == GetDlgItem(w.dialog, 4169);
+        return true;
+      },
+      &test::pressEscape,
+  });
+
+  EXPECT_EQ(shownFeedRate, "175");
+  EXPECT_EQ(messages, std::vector<std::string>{"Please enter an integer."});
+  EXPECT_TRUE(focusOnFeedRate);
+  // Every key written back as read, a boolean as 0 or 1; nothing of the dialog's edits.
+  EXPECT_EQ(pendantSection(profile), with(stored, {{"SingleMode", "1"}}))
+      << test::readFile(profile);
 }
 
 }  // namespace

@@ -1,0 +1,137 @@
+#!/usr/bin/env bash
+# Checks the release packages that scripts/package.sh left in dist/, the way a user meets them:
+# unpacked into an empty folder. Each archive must hold exactly its files, every checksum must
+# match, the guide's pictures must all be there, the Windows module must be a 32-bit DLL that
+# exports every entry point and needs nothing beyond the system's DLLs, the Linux module must
+# export its entry points, and the packaged simulator must run its demo on the packaged plug-in.
+#   scripts/check-package.sh            (after scripts/package.sh)
+set -uo pipefail
+cd "$(dirname "$0")/.." || exit 1
+version=$(sed -n 's/^project(OrvaneK4 VERSION \([0-9][0-9.]*\).*/\1/p' CMakeLists.txt)
+windows_name="orvane-k4-$version-windows-i686"
+linux_name="orvane-k4-$version-linux-x86_64"
+python=$(command -v /usr/bin/python3 || command -v python3)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+checks=0
+failures=0
+check() {  # description command...
+  local what=$1
+  shift
+  checks=$((checks + 1))
+  if "$@" >"$work/out" 2>&1; then
+    echo "  ok    $what"
+  else
+    failures=$((failures + 1))
+    echo "  FAIL  $what"
+    sed 's/^/        /' "$work/out" | head -20
+  fi
+}
+
+# The files an unpacked folder must hold: the given ones, plus every picture its guide shows.
+expected_files() {  # folder file...
+  local dir=$1
+  shift
+  printf '%s\n' "$@" USER_GUIDE.html LICENSE SHA256SUMS
+  [ -f "$dir/USER_GUIDE.html" ] && grep -o '<img[^>]* src="[^"]*"' "$dir/USER_GUIDE.html" |
+    sed 's/.* src="\([^"]*\)"/\1/'
+}
+same_files() {  # folder file...
+  local dir=$1
+  diff <(expected_files "$@" | LC_ALL=C sort -u) \
+    <(cd "$dir" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
+}
+# SHA256SUMS names every other file of the folder, and every sum matches.
+sums_match() {
+  local dir=$1
+  diff <(cd "$dir" && find . -type f ! -name SHA256SUMS | sed 's|^\./||' | LC_ALL=C sort) \
+    <(sed 's/^[0-9a-f]*  //' "$dir/SHA256SUMS" | LC_ALL=C sort) &&
+    (cd "$dir" && sha256sum --strict -c --quiet SHA256SUMS)
+}
+# The rendered guide, with no link to a file that is not shipped and no link inside the page
+# that leads nowhere.
+guide_readable() {
+  local page=$1/USER_GUIDE.html anchor
+  if ! grep -q '<title>Orvane K4' "$page" || ! grep -q 'Troubleshooting' "$page" ||
+    ! grep -q 'Jog OFF.' "$page"; then
+    echo "not the rendered user guide"
+    return 1
+  fi
+  if grep -o 'href="[^"#]*\.md[#"]' "$page"; then echo "links to Markdown files"; return 1; fi
+  for anchor in $(grep -o 'href="#[^"]*"' "$page" | sed 's/href="#\(.*\)"/\1/' | sort -u); do
+    grep -q "id=\"$anchor\"" "$page" || { echo "no target for #$anchor"; return 1; }
+  done
+}
+has_exports() {  # module name...
+  local module=$1
+  shift
+  local exported
+  exported=$(nm -D --defined-only "$module" | awk '{print $3}')
+  for name in "$@"; do grep -qx "$name" <<<"$exported" || { echo "missing export: $name"; return 1; }; done
+}
+is_pe_i386() { i686-w64-mingw32-objdump -f "$1" | grep -q 'file format pei-i386'; }
+is_elf_x86_64() { readelf -h "$1" | grep -q 'Class: *ELF64' && readelf -h "$1" | grep -q 'Machine: .*X86-64'; }
+executable() { for f in "$@"; do [ -x "$f" ] || { echo "not executable: $f"; return 1; }; done; }
+# The name the host lists the plug-in by, asked from the module itself (which also creates the
+# profile file it is handed).
+names_itself() {  # module expected-name
+  local name
+  name=$("$python" -c 'import ctypes, sys
+module = ctypes.CDLL(sys.argv[1])
+module.SetProName.restype = ctypes.c_char_p
+module.SetProName.argtypes = [ctypes.c_char_p]
+print(module.SetProName(sys.argv[2].encode()).decode())' "$1" "$work/profile.xml") || return 1
+  [ "$name" = "$2" ] || { echo "named \"$name\", not \"$2\""; return 1; }
+}
+demo_runs() {  # folder
+  local dir=$1
+  (cd "$dir" && ./k4-hostsim --plugin "$dir/Orvane_K4.so" --demo) >"$work/demo" 2>&1 ||
+    { cat "$work/demo"; return 1; }
+  grep -q 'G91G1' "$work/demo" || { echo "the demo sent no jog line"; head "$work/demo"; return 1; }
+}
+
+echo "check-package: dist/ for version $version"
+check "dist/SHA256SUMS matches both archives" \
+  bash -c "cd dist && diff <(awk '{print \$2}' SHA256SUMS | sort) \
+    <(printf '%s\n' $windows_name.zip $linux_name.tar.gz | sort) && sha256sum --strict -c --quiet SHA256SUMS"
+
+# ---- Windows ------------------------------------------------------------------------------------
+mkdir -p "$work/win"
+check "$windows_name.zip unpacks into one folder" \
+  bash -c "'$python' -m zipfile -e 'dist/$windows_name.zip' '$work/win' &&
+           [ \"\$(ls '$work/win')\" = '$windows_name' ]"
+win="$work/win/$windows_name"
+check "the zip holds exactly the DLL, the guide with its pictures, LICENSE, SHA256SUMS" \
+  same_files "$win" Orvane_K4.dll
+check "every file's checksum in the zip's SHA256SUMS" sums_match "$win"
+check "Orvane_K4.dll is a 32-bit (i686) Windows module" is_pe_i386 "$win/Orvane_K4.dll"
+check "Orvane_K4.dll exports every entry point and imports only system DLLs" \
+  cmake -DOBJDUMP=i686-w64-mingw32-objdump -DMODULE="$win/Orvane_K4.dll" \
+  -P cmake/CheckModuleExports.cmake
+check "the zip's guide is the rendered user guide" guide_readable "$win"
+check "the zip's LICENSE is the project's" cmp LICENSE "$win/LICENSE"
+
+# ---- Linux --------------------------------------------------------------------------------------
+mkdir -p "$work/lin"
+check "$linux_name.tar.gz unpacks into one folder" \
+  bash -c "tar -xzf 'dist/$linux_name.tar.gz' -C '$work/lin' && [ \"\$(ls '$work/lin')\" = '$linux_name' ]"
+lin="$work/lin/$linux_name"
+check "the tarball holds exactly the module, the simulator, the udev rule, the guide, LICENSE, SHA256SUMS" \
+  same_files "$lin" Orvane_K4.so k4-hostsim 70-orvane-k4.rules
+check "every file's checksum in the tarball's SHA256SUMS" sums_match "$lin"
+check "Orvane_K4.so and k4-hostsim are x86-64 programs and executable" \
+  bash -c "$(declare -f is_elf_x86_64 executable); is_elf_x86_64 '$lin/Orvane_K4.so' &&
+           is_elf_x86_64 '$lin/k4-hostsim' && executable '$lin/Orvane_K4.so' '$lin/k4-hostsim'"
+check "Orvane_K4.so exports the host's entry points" has_exports "$lin/Orvane_K4.so" \
+  SetDoButton SetSetDRO SetGetDRO SetGetLED SetSetLED SetCode SetProName InitControl \
+  PostInitControl Config Update StopPlug DoDwell Reset JogOn JogOff Purge Probe Home
+check "Orvane_K4.so names itself as the guide says, with version $version" \
+  names_itself "$lin/Orvane_K4.so" "Orvane_K4 Pendant --Tarnwick Ver $version"
+check "the packaged simulator runs its demo on the packaged plug-in" demo_runs "$lin"
+check "the udev rule is the project's" cmp packaging/udev/70-orvane-k4.rules "$lin/70-orvane-k4.rules"
+check "the tarball's guide is the rendered user guide" guide_readable "$lin"
+check "the tarball's LICENSE is the project's" cmp LICENSE "$lin/LICENSE"
+
+echo "check-package: $((checks - failures)) of $checks checks passed"
+[ "$failures" -eq 0 ]

@@ -1,0 +1,47 @@
+# Black-box scenarios: the host simulator drives the plug-in through its exports and its output
+# is compared with the expected timeline (tests/scenarios/NAME.k4 -> NAME.out). Rejected
+# scenarios (tests/scenarios/errors/NAME.k4 -> NAME.err) must exit 2 having run nothing.
+# K4_UPDATE_SCENARIOS=1 ctest --preset posix -R scenario rewrites the expected files.
+if(NOT TARGET k4-hostsim)
+  return()
+endif()
+
+# The simulator's own pieces: the scenario parser, the machine model, the profile writer.
+file(GLOB K4_HOSTSIM_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/hostsim/*.cpp)
+add_executable(k4_hostsim_tests ${K4_HOSTSIM_TESTS})
+target_link_libraries(k4_hostsim_tests PRIVATE k4_hostsim_lib k4_test_support GTest::gmock_main)
+gtest_discover_tests(k4_hostsim_tests DISCOVERY_TIMEOUT 60)
+
+set(K4_SCENARIO_DIR ${CMAKE_CURRENT_SOURCE_DIR}/scenarios)
+file(GLOB K4_SCENARIOS CONFIGURE_DEPENDS ${K4_SCENARIO_DIR}/*.k4)
+foreach(scenario ${K4_SCENARIOS})
+  get_filename_component(name ${scenario} NAME_WE)
+  add_test(NAME scenario.${name}
+           COMMAND ${CMAKE_COMMAND} -DSIM=$<TARGET_FILE:k4-hostsim> -DSCRIPT=${scenario}
+                   -DEXPECT_OUT=${K4_SCENARIO_DIR}/${name}.out
+                   -P ${K4_SCENARIO_DIR}/run_scenario.cmake)
+endforeach()
+
+file(GLOB K4_BAD_SCENARIOS CONFIGURE_DEPENDS ${K4_SCENARIO_DIR}/errors/*.k4)
+foreach(scenario ${K4_BAD_SCENARIOS})
+  get_filename_component(name ${scenario} NAME_WE)
+  add_test(NAME scenario.error.${name}
+           COMMAND ${CMAKE_COMMAND} -DSIM=$<TARGET_FILE:k4-hostsim> -DSCRIPT=${scenario}
+                   -DEXPECT_ERR=${K4_SCENARIO_DIR}/errors/${name}.err
+                   -P ${K4_SCENARIO_DIR}/run_scenario.cmake)
+endforeach()
+
+# A scenario file that does not exist.
+add_test(NAME scenario.error.missing_file
+         COMMAND ${CMAKE_COMMAND} -DSIM=$<TARGET_FILE:k4-hostsim>
+                 -DSCRIPT=${K4_SCENARIO_DIR}/errors/no-such-scenario.k4
+                 -DEXPECT_ERR=${K4_SCENARIO_DIR}/errors/missing_file.err
+                 -P ${K4_SCENARIO_DIR}/run_scenario.cmake)
+
+# The built-in demo runs to its end without an error.
+add_test(NAME scenario.builtin_demo COMMAND k4-hostsim)
+# Live mode with whatever pendant there is (the virtual one on a machine without a pendant)
+# starts, runs the timer and Update on the real clock, and shuts down cleanly.
+add_test(NAME hostsim.live_smoke COMMAND k4-hostsim --live --duration 0.3)
+set_tests_properties(hostsim.live_smoke PROPERTIES
+                     PASS_REGULAR_EXPRESSION "# live: [0-9]+ cycles, [0-9]+ updates; pendant ")

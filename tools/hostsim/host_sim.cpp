@@ -1,0 +1,230 @@
+#include "host_sim.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace k4::hostsim {
+
+namespace {
+
+// The host callbacks are plain function pointers: they reach the one simulator through this.
+HostSimulator* current = nullptr;
+
+void K4_CALL callDoButton(int code) {
+  if (current != nullptr)
+    current->onDoButton(code);
+}
+void K4_CALL callSetDro(int code, double value) {
+  if (current != nullptr)
+    current->onSetDro(code, value);
+}
+double K4_CALL callGetDro(int code) {
+  return current != nullptr ? current->onGetDro(code) : 0.0;
+}
+bool K4_CALL callGetLed(int code) {
+  return current != nullptr && current->onGetLed(code);
+}
+void K4_CALL callSetLed(int code, bool on) {
+  if (current != nullptr)
+    current->onSetLed(code, on);
+}
+void K4_CALL callCode(const char* line) {
+  if (current != nullptr)
+    current->onCode(line);
+}
+
+std::string formatNumber(double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.10g", value);
+  return text;
+}
+
+}  // namespace
+
+HostSimulator::HostSimulator(const EntryPoints& entry, ProfileFile& profile, ShowFlags show,
+                             EventSink& sink)
+    : entry_(entry),
+      profile_(profile),
+      show_(show),
+      sink_(sink),
+      pendant_(std::make_unique<VirtualPendant>()) {
+  current = this;
+  view_.setDialogView(&dialog_);
+}
+
+HostSimulator::~HostSimulator() {
+  if (running_)
+    stop();
+  if (current == this)
+    current = nullptr;
+}
+
+void HostSimulator::useLink(PendantLink link, DeviceServices* explicitServices) {
+  link_ = link;
+  explicitServices_ = explicitServices;
+}
+
+bool HostSimulator::start(const std::vector<SettingText>& settings, std::string& error) {
+  if (running_)
+    return true;
+  if (!profile_.writeSettings(settings, error))
+    return false;
+  switch (link_) {
+    case PendantLink::Virtual:
+      view_.setDeviceServices(pendant_.get());
+      break;
+    case PendantLink::PluginHidraw:
+      view_.setDeviceServices(nullptr);
+      break;
+    case PendantLink::Explicit:
+      view_.setDeviceServices(explicitServices_);
+      break;
+  }
+  entry_.SetDoButton(&callDoButton);
+  entry_.SetSetDRO(&callSetDro);
+  entry_.SetGetDRO(&callGetDro);
+  entry_.SetGetLED(&callGetLed);
+  entry_.SetSetLED(&callSetLed);
+  entry_.SetCode(&callCode);
+  const char* name = entry_.SetProName(profile_.path().c_str());
+  displayName_ = name != nullptr ? name : "";
+  posix::HostView* hostView = &view_;
+  entry_.InitControl(&machine_.engine, &machine_.setup, &machine_.planner, hostView);
+  running_ = true;
+  entry_.PostInitControl();
+  reportHostChanges();
+  return true;
+}
+
+void HostSimulator::stop() {
+  if (!running_)
+    return;
+  entry_.StopPlug();
+  running_ = false;
+  if (link_ == PendantLink::Virtual) {
+    // The old pendant may still hold the destroyed window for its notifications.
+    auto fresh = std::make_unique<VirtualPendant>();
+    fresh->setPresent(pendant_->present());
+    pendant_ = std::move(fresh);
+    view_.setDeviceServices(pendant_.get());
+  }
+  reportHostChanges();
+}
+
+void HostSimulator::cycleOnVirtualClock() {
+  machine_.advance(kCyclePeriodMs / 1000.0);
+  machine_.rememberRecords();
+  view_.setNow(view_.now() + kCyclePeriodMs);
+  view_.fireDueTimers();
+  afterCycle();
+}
+
+void HostSimulator::afterCycle() {
+  collectOutputReports();
+  reportHostChanges();
+}
+
+void HostSimulator::update() {
+  entry_.Update();
+  reportHostChanges();
+}
+
+void HostSimulator::config(const std::vector<ScriptedDialogView::Step>& steps) {
+  dialog_.setScript(steps);
+  entry_.Config();
+  for (const std::string& message : dialog_.messages())
+    emit("Message \"" + message + "\"");
+  reportHostChanges();
+}
+
+void HostSimulator::queueReport(const InputReportBytes& report) {
+  pendant_->queueReport(report);
+}
+
+void HostSimulator::unplug() {
+  pendant_->unplug();
+  reportHostChanges();
+}
+
+void HostSimulator::plug() {
+  pendant_->plug();
+  reportHostChanges();
+}
+
+void HostSimulator::arriveOther() {
+  pendant_->arriveOther();
+  reportHostChanges();
+}
+
+void HostSimulator::collectOutputReports() {
+  if (link_ != PendantLink::Virtual)
+    return;
+  for (const VirtualPendant::OutputReport& report : pendant_->writtenReports()) {
+    lastOutput_.assign(report.begin(), report.end());
+    if (show_.reports) {
+      std::string line = "Output";
+      char byte[4];
+      for (uint8_t value : report) {
+        std::snprintf(byte, sizeof byte, " %02X", value);
+        line += byte;
+      }
+      emit(line);
+    }
+  }
+  pendant_->clearWrittenReports();
+}
+
+void HostSimulator::reportHostChanges() {
+  if (machine_.planner.statusAssignments != statusSeen_) {
+    statusSeen_ = machine_.planner.statusAssignments;
+    const char* text = machine_.planner.statusLine;
+    emit("Status \"" + std::string(text, strnlen(text, kStatusLineSize)) + "\"");
+  }
+  if (machine_.takeMoved() && show_.machine)
+    emit("Machine " + machine_.formatPositions());
+}
+
+void HostSimulator::onDoButton(int code) {
+  if (code >= button::kAxisBase && code < button::kAxisBase + kAxisCount)
+    lastAxisCode_ = code;
+  if (hostReactions_ && code == button::kReset) {
+    machine_.setLed(led::kReset, !machine_.led(led::kReset));
+  }
+  emit("DoButton " + std::to_string(code));
+}
+
+void HostSimulator::onSetDro(int code, double value) {
+  machine_.setDro(code, value);
+  emit("SetDRO " + std::to_string(code) + " " + formatNumber(value));
+}
+
+double HostSimulator::onGetDro(int code) {
+  const double value = machine_.dro(code);
+  if (show_.reads)
+    emit("GetDRO " + std::to_string(code) + " -> " + formatNumber(value));
+  return value;
+}
+
+bool HostSimulator::onGetLed(int code) {
+  const bool lit = machine_.led(code);
+  if (show_.reads)
+    emit("GetLED " + std::to_string(code) + " -> " + (lit ? "1" : "0"));
+  return lit;
+}
+
+void HostSimulator::onSetLed(int code, bool on) {
+  machine_.setLed(code, on);
+  emit("SetLED " + std::to_string(code) + (on ? " on" : " off"));
+}
+
+void HostSimulator::onCode(const char* line) {
+  const std::string text = line != nullptr ? line : "";
+  emit("Code \"" + text + "\"");
+  Machine::JogEvent jog;
+  if (machine_.execute(text, jog) && show_.records) {
+    for (int axis : jog.axes)
+      emit("Record " + machine_.formatRecord(axis));
+  }
+}
+
+}  // namespace k4::hostsim

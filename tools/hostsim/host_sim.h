@@ -1,0 +1,124 @@
+// The simulated host: it hands the plug-in its callbacks, its memory blocks and its view, calls
+// the entry points in the host's order, answers LEDs and DROs from the machine, executes the
+// command lines it is sent, and plays the virtual pendant. Every host action becomes one line
+// for the event sink, in the order it happens.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host_view.h"
+#include "machine.h"
+#include "pendant_controls.h"
+#include "platform/posix/scripted_dialog_view.h"
+#include "platform/virtual/virtual_pendant.h"
+#include "plugin_module.h"
+#include "profile_file.h"
+
+namespace k4::hostsim {
+
+struct ShowFlags {
+  bool reads = false;    // every GetLED/GetDRO with its answer
+  bool reports = false;  // every output report written
+  bool records = false;  // the jog record at each "DOJOG"/"ENDJOG"
+  bool machine = false;  // axis positions after each cycle that moved one
+};
+
+class EventSink {
+ public:
+  virtual void event(const std::string& line) = 0;
+
+ protected:
+  ~EventSink() = default;
+};
+
+// Which device services the plug-in gets through the host view.
+enum class PendantLink {
+  Virtual,       // the simulator's virtual pendant
+  PluginHidraw,  // none: the plug-in finds a real pendant with its own hidraw services
+  Explicit,      // services the caller provides (a named hidraw device)
+};
+
+class HostSimulator {
+ public:
+  HostSimulator(const EntryPoints& entry, ProfileFile& profile, ShowFlags show, EventSink& sink);
+  ~HostSimulator();  // stops a running plug-in
+  HostSimulator(const HostSimulator&) = delete;
+  HostSimulator& operator=(const HostSimulator&) = delete;
+
+  void useLink(PendantLink link, DeviceServices* explicitServices = nullptr);
+  // Live mode: the host answers code 1021 by toggling its reset state, LED 800, as a real host
+  // does. Scripts set the LEDs themselves.
+  void setHostReactions(bool react) { hostReactions_ = react; }
+  PendantLink link() const { return link_; }
+
+  // The host's start-up: the six setters, SetProName(profile), InitControl, PostInitControl.
+  // Settings are written into the profile first; false (nothing started) when that fails.
+  bool start(const std::vector<SettingText>& settings, std::string& error);
+  // StopPlug. The virtual pendant is replaced by a fresh one with the same presence, so no
+  // notification can reach the destroyed window.
+  void stop();
+  bool running() const { return running_; }
+  const std::string& displayName() const { return displayName_; }
+
+  // One report cycle on the virtual clock: machine time advances 25 ms, the plug-in's timer
+  // fires, then the cycle's reports, status line and positions are printed.
+  void cycleOnVirtualClock();
+  // What follows any report cycle (live mode calls it after the real timer fired).
+  void afterCycle();
+  void update();
+  void config(const std::vector<ScriptedDialogView::Step>& steps);
+
+  // The virtual pendant.
+  VirtualPendant& pendant() { return *pendant_; }
+  PendantControls& controls() { return controls_; }
+  void queueReport(const InputReportBytes& report);
+  void unplug();
+  void plug();
+  void arriveOther();
+
+  Machine& machine() { return machine_; }
+  SimHostView& view() { return view_; }
+  // The last output report the pendant was sent (virtual pendant only); empty before any.
+  const std::vector<uint8_t>& lastOutputReport() const { return lastOutput_; }
+  // The last mode or axis code 334..339 performed.
+  int lastAxisCode() const { return lastAxisCode_; }
+
+  // Prints a status line the plug-in assigned since the last look, and positions that moved.
+  void reportHostChanges();
+
+  // ---- Host callbacks (through the one current simulator) -----------------------------------
+  void onDoButton(int code);
+  void onSetDro(int code, double value);
+  double onGetDro(int code);
+  bool onGetLed(int code);
+  void onSetLed(int code, bool on);
+  void onCode(const char* line);
+
+ private:
+  void emit(const std::string& line) { sink_.event(line); }
+  void collectOutputReports();
+
+  EntryPoints entry_;
+  ProfileFile& profile_;
+  ShowFlags show_;
+  EventSink& sink_;
+  Machine machine_;
+  SimHostView view_;
+  std::unique_ptr<VirtualPendant> pendant_;
+  ScriptedDialogView dialog_;
+  PendantControls controls_;
+  PendantLink link_ = PendantLink::Virtual;
+  DeviceServices* explicitServices_ = nullptr;
+  bool running_ = false;
+  bool hostReactions_ = false;
+  std::string displayName_;
+  uint32_t statusSeen_ = 0;
+  std::vector<uint8_t> lastOutput_;
+  int lastAxisCode_ = 0;
+};
+
+constexpr int kCyclePeriodMs = 25;
+
+}  // namespace k4::hostsim

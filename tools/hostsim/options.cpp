@@ -1,0 +1,170 @@
+#include "options.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <sstream>
+
+namespace k4::hostsim {
+
+const char* const kUsage =
+    "Usage: k4-hostsim [options] [SCRIPT]\n"
+    "Plays the host and the pendant for the Orvane K4 plug-in, driving it only through its\n"
+    "exported entry points. SCRIPT is a scenario file (- for standard input); with no script\n"
+    "and no --live it runs the built-in demo.\n"
+    "\n"
+    "Options:\n"
+    "  --plugin PATH      the plug-in to load (default: the one built beside the simulator)\n"
+    "  --profile PATH     the host profile (default: a fresh temporary file with an empty\n"
+    "                     profile root, so every setting starts at its start-up default)\n"
+    "  --show LIST        also print, comma separated: reads (GetLED/GetDRO with answers),\n"
+    "                     reports (output reports), records (jog record at DOJOG/ENDJOG),\n"
+    "                     machine (axis positions after each cycle that moved one)\n"
+    "  --demo             run the built-in demo\n"
+    "  --live             real time: the 25 ms timer on a real clock, a real pendant over\n"
+    "                     hidraw (else the virtual pendant), a live dashboard\n"
+    "  --update-hz N      live: host Update calls per second (default 10)\n"
+    "  --device PATH      live: the hidraw device of the pendant (default: the first found)\n"
+    "  --record FILE      live: write every report received as a replayable scenario\n"
+    "  --duration SECONDS live: end after this long (default: until q or Ctrl-C)\n"
+    "  --help             this text\n"
+    "\n"
+    "Scenario commands (one a line, # starts a comment):\n"
+    "  start | pendant absent | setting KEY=VALUE ... | report HEX | pendant FIELD=VALUE ...\n"
+    "  cycle [N] | update [N] | step [N] | led CODE on|off | dro CODE VALUE\n"
+    "  host FIELD VALUE... | unplug | plug | arrive-other | config [KEY=VALUE ...] ok|escape\n"
+    "  stop | echo TEXT\n"
+    "After stop, a new start starts the plug-in again; any other command that needs it is an\n"
+    "error. Jog speeds are taken as units per minute; in a script only cycles advance time,\n"
+    "25 ms each.\n";
+
+namespace {
+
+bool parseShow(const std::string& list, ShowFlags& show, std::string& error) {
+  std::istringstream items(list);
+  std::string item;
+  bool any = false;
+  while (std::getline(items, item, ',')) {
+    if (item == "reads") {
+      show.reads = true;
+    } else if (item == "reports") {
+      show.reports = true;
+    } else if (item == "records") {
+      show.records = true;
+    } else if (item == "machine") {
+      show.machine = true;
+    } else {
+      error = "--show: unknown item \"" + item + "\" (reads, reports, records, machine)";
+      return false;
+    }
+    any = true;
+  }
+  if (!any)
+    error = "--show needs a list: reads, reports, records, machine";
+  return any;
+}
+
+}  // namespace
+
+bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
+  bool scriptGiven = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    std::string value;
+    bool hasValue = false;
+    if (arg.rfind("--", 0) == 0 && arg.find('=') != std::string::npos) {
+      value = arg.substr(arg.find('=') + 1);
+      arg.erase(arg.find('='));
+      hasValue = true;
+    }
+    auto takeValue = [&](std::string& into) {
+      if (!hasValue) {
+        if (i + 1 >= argc) {
+          error = arg + " needs a value";
+          return false;
+        }
+        value = argv[++i];
+      }
+      into = value;
+      return true;
+    };
+    auto noValue = [&]() {
+      if (hasValue)
+        error = arg + " takes no value";
+      return !hasValue;
+    };
+    std::string text;
+    if (arg == "--plugin") {
+      if (!takeValue(options.plugin))
+        return false;
+    } else if (arg == "--profile") {
+      if (!takeValue(options.profile))
+        return false;
+    } else if (arg == "--show") {
+      if (!takeValue(text) || !parseShow(text, options.show, error))
+        return false;
+    } else if (arg == "--device") {
+      if (!takeValue(options.device))
+        return false;
+    } else if (arg == "--record") {
+      if (!takeValue(options.record))
+        return false;
+    } else if (arg == "--update-hz") {
+      if (!takeValue(text))
+        return false;
+      char* end = nullptr;
+      const long hz = std::strtol(text.c_str(), &end, 10);
+      if (text.empty() || *end != '\0' || hz < 1 || hz > 1000) {
+        error = "--update-hz: expected 1..1000, not \"" + text + "\"";
+        return false;
+      }
+      options.updateHz = static_cast<int>(hz);
+    } else if (arg == "--duration") {
+      if (!takeValue(text))
+        return false;
+      char* end = nullptr;
+      const double seconds = std::strtod(text.c_str(), &end);
+      if (text.empty() || *end != '\0' || !std::isfinite(seconds) || seconds <= 0) {
+        error = "--duration: expected a positive number of seconds, not \"" + text + "\"";
+        return false;
+      }
+      options.durationSeconds = seconds;
+    } else if (arg == "--demo") {
+      if (!noValue())
+        return false;
+      options.demo = true;
+    } else if (arg == "--live") {
+      if (!noValue())
+        return false;
+      options.live = true;
+    } else if (arg == "--help" || arg == "-h") {
+      if (!noValue())
+        return false;
+      options.help = true;
+    } else if (arg != "-" && arg.rfind("-", 0) == 0) {
+      error = "unknown option \"" + arg + "\" (see --help)";
+      return false;
+    } else if (scriptGiven) {
+      error = "only one scenario file, not also \"" + arg + "\"";
+      return false;
+    } else {
+      options.script = arg;
+      scriptGiven = true;
+    }
+  }
+  if (options.demo && scriptGiven) {
+    error = "--demo runs the built-in scenario; give no scenario file with it";
+    return false;
+  }
+  if (options.live && (scriptGiven || options.demo)) {
+    error = "--live plays the pendant in real time; give no scenario file and no --demo with it";
+    return false;
+  }
+  if (!options.live &&
+      (!options.device.empty() || !options.record.empty() || options.durationSeconds > 0)) {
+    error = "--device, --record and --duration belong to --live";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace k4::hostsim

@@ -1,0 +1,29 @@
+// The simulator's command line.
+#pragma once
+
+#include <string>
+
+#include "host_sim.h"
+
+namespace k4::hostsim {
+
+struct Options {
+  std::string plugin;   // empty: the plug-in built beside the simulator
+  std::string profile;  // empty: a fresh temporary profile
+  std::string script;   // empty: the demo (script mode) or nothing (live); "-" standard input
+  ShowFlags show;
+  bool demo = false;
+  bool live = false;
+  bool help = false;
+  int updateHz = 10;
+  std::string device;            // live: a hidraw device path
+  std::string record;            // live: scenario file receiving every report
+  double durationSeconds = 0.0;  // live: stop after this long (0: until the operator quits)
+};
+
+// Parses argv; false with `error` set for an unknown option or a bad value.
+bool parseOptions(int argc, char** argv, Options& options, std::string& error);
+
+extern const char* const kUsage;
+
+}  // namespace k4::hostsim

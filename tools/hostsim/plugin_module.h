@@ -1,0 +1,45 @@
+// The plug-in as the host sees it: a shared library and its exported entry points, nothing else.
+#pragma once
+
+#include <string>
+
+#include "host/exports.h"
+
+namespace k4::hostsim {
+
+struct EntryPoints {
+  decltype(&::SetDoButton) SetDoButton = nullptr;
+  decltype(&::SetSetDRO) SetSetDRO = nullptr;
+  decltype(&::SetGetDRO) SetGetDRO = nullptr;
+  decltype(&::SetGetLED) SetGetLED = nullptr;
+  decltype(&::SetSetLED) SetSetLED = nullptr;
+  decltype(&::SetCode) SetCode = nullptr;
+  decltype(&::SetProName) SetProName = nullptr;
+  decltype(&::InitControl) InitControl = nullptr;
+  decltype(&::PostInitControl) PostInitControl = nullptr;
+  decltype(&::Config) Config = nullptr;
+  decltype(&::Update) Update = nullptr;
+  decltype(&::StopPlug) StopPlug = nullptr;
+};
+
+class PluginModule {
+ public:
+  PluginModule() = default;
+  ~PluginModule();
+  PluginModule(const PluginModule&) = delete;
+  PluginModule& operator=(const PluginModule&) = delete;
+
+  // Loads the library and looks up every entry point; false with `error` set when the file
+  // cannot be loaded or an entry point is missing (the library is then unloaded again).
+  bool load(const std::string& path, std::string& error);
+  const EntryPoints& entry() const { return entry_; }
+
+ private:
+  void* handle_ = nullptr;
+  EntryPoints entry_;
+};
+
+// The plug-in built beside this program, or the path compiled in.
+std::string defaultPluginPath();
+
+}  // namespace k4::hostsim

@@ -1,0 +1,100 @@
+#include "profile_file.h"
+
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "settings/pendant_settings.h"
+
+namespace k4::hostsim {
+
+namespace {
+
+const xmlChar* xml(const char* text) {
+  return reinterpret_cast<const xmlChar*>(text);
+}
+
+xmlNodePtr firstChildElement(xmlNodePtr parent, const std::string& name) {
+  for (xmlNodePtr child = parent->children; child != nullptr; child = child->next) {
+    if (child->type == XML_ELEMENT_NODE && xmlStrcmp(child->name, xml(name.c_str())) == 0) {
+      return child;
+    }
+  }
+  return nullptr;
+}
+
+xmlNodePtr childElement(xmlNodePtr parent, const std::string& name) {
+  if (xmlNodePtr found = firstChildElement(parent, name))
+    return found;
+  return xmlNewChild(parent, nullptr, xml(name.c_str()), nullptr);
+}
+
+}  // namespace
+
+ProfileFile::~ProfileFile() {
+  if (temporary_)
+    unlink(path_.c_str());
+}
+
+bool ProfileFile::open(const std::string& path, std::string& error) {
+  if (!path.empty()) {
+    path_ = path;
+    return true;
+  }
+  const char* tmp = std::getenv("TMPDIR");
+  std::string pattern =
+      std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/k4-hostsim-profile-XXXXXX.xml";
+  const int fd = mkstemps(pattern.data(), 4);
+  if (fd < 0) {
+    error = "cannot create a temporary profile " + pattern + ": " + std::strerror(errno);
+    return false;
+  }
+  static constexpr char kEmptyProfile[] = "<profile/>\n";
+  const bool written = write(fd, kEmptyProfile, sizeof kEmptyProfile - 1) ==
+                       static_cast<ssize_t>(sizeof kEmptyProfile - 1);
+  close(fd);
+  path_ = pattern;
+  temporary_ = true;
+  if (!written)
+    error = "cannot write the temporary profile " + pattern;
+  return written;
+}
+
+bool ProfileFile::writeSettings(const std::vector<SettingText>& settings, std::string& error) {
+  if (settings.empty())
+    return true;
+  xmlDocPtr doc = nullptr;
+  if (access(path_.c_str(), F_OK) == 0) {
+    doc = xmlReadFile(path_.c_str(), nullptr,
+                      XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+    if (doc == nullptr) {
+      error = path_ + ": the profile is not well-formed XML; settings not written";
+      return false;
+    }
+  } else {
+    doc = xmlNewDoc(xml("1.0"));
+  }
+  xmlNodePtr root = xmlDocGetRootElement(doc);
+  if (root == nullptr) {
+    root = xmlNewNode(nullptr, xml("profile"));
+    xmlDocSetRootElement(doc, root);
+  }
+  xmlNodePtr section = childElement(root, kProfileSection);
+  for (const SettingText& setting : settings) {
+    xmlNodePtr key = childElement(section, setting.key);
+    xmlNodeSetContent(key, nullptr);
+    if (!setting.text.empty())
+      xmlAddChild(key, xmlNewDocText(doc, xml(setting.text.c_str())));
+  }
+  const bool saved = xmlSaveFile(path_.c_str(), doc) >= 0;
+  xmlFreeDoc(doc);
+  if (!saved)
+    error = path_ + ": cannot save the profile";
+  return saved;
+}
+
+}  // namespace k4::hostsim
