@@ -33,7 +33,8 @@ FileStamp fileStamp(const std::string& path) {
   auto ticks = [](const FILETIME& time) {
     return static_cast<int64_t>(uint64_t{time.dwHighDateTime} << 32 | time.dwLowDateTime);
   };
-  // A file moved into place keeps the creation time of the file it was made as.
+  // A rewrite changes the size or the last write time; a file moved into place usually brings
+  // its own creation time too (unless the file system's name tunnelling carries the old one).
   return FileStamp{true,
                    0,
                    static_cast<uint64_t>(ticks(data.ftCreationTime)),
