@@ -466,14 +466,10 @@ class LiveSession {
 int runLive(const Options& options) {
   std::string error;
   PluginModule plugin;
-  const std::string pluginPath = options.plugin.empty() ? defaultPluginPath() : options.plugin;
-  if (!plugin.load(pluginPath, error)) {
-    std::fprintf(stderr, "k4-hostsim: %s\n", error.c_str());
-    return 2;
-  }
   ProfileFile profile;
   Recorder recorder;
-  if (!profile.open(options.profile, error) || !recorder.open(options.record, error)) {
+  if (!plugin.load(options.plugin, error) || !profile.open(options.profile, error) ||
+      !recorder.open(options.record, error)) {
     std::fprintf(stderr, "k4-hostsim: %s\n", error.c_str());
     return 2;
   }

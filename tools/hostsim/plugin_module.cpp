@@ -27,7 +27,8 @@ PluginModule::~PluginModule() {
     dlclose(handle_);
 }
 
-bool PluginModule::load(const std::string& path, std::string& error) {
+bool PluginModule::load(const std::string& requested, std::string& error) {
+  const std::string path = requested.empty() ? defaultPluginPath() : requested;
   // A path without a slash would make dlopen search the library path instead of the file named.
   const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
   handle_ = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);

@@ -29,8 +29,9 @@ class PluginModule {
   PluginModule(const PluginModule&) = delete;
   PluginModule& operator=(const PluginModule&) = delete;
 
-  // Loads the library and looks up every entry point; false with `error` set when the file
-  // cannot be loaded or an entry point is missing (the library is then unloaded again).
+  // Loads the library (an empty path: `defaultPluginPath()`) and looks up every entry point;
+  // false with `error` set when the file cannot be loaded or an entry point is missing (the
+  // library is then unloaded again).
   bool load(const std::string& path, std::string& error);
   const EntryPoints& entry() const { return entry_; }
 

@@ -59,13 +59,8 @@ int runScenario(const std::string& name, const std::vector<Command>& commands,
                 const Options& options, bool closingSummary) {
   std::string error;
   PluginModule plugin;
-  const std::string pluginPath = options.plugin.empty() ? defaultPluginPath() : options.plugin;
-  if (!plugin.load(pluginPath, error)) {
-    std::fprintf(stderr, "k4-hostsim: %s\n", error.c_str());
-    return 2;
-  }
   ProfileFile profile;
-  if (!profile.open(options.profile, error)) {
+  if (!plugin.load(options.plugin, error) || !profile.open(options.profile, error)) {
     std::fprintf(stderr, "k4-hostsim: %s\n", error.c_str());
     return 2;
   }
