@@ -11,6 +11,10 @@ namespace k4 {
 
 // True when `path` now holds exactly `contents`. On false the previous file (if any) is
 // untouched and no temporary file is left behind.
+// On Windows a profile that the host holds open without delete sharing cannot be replaced;
+// there the new contents, once flushed to the temporary file, are written over the old ones in
+// place. Should that write fail half-way, the file is never shorter than the new contents and
+// the temporary file, holding all of them, stays beside it.
 bool replaceFileContents(const std::string& path, std::string_view contents);
 
 // The temporary file `replaceFileContents` writes beside `path`.

@@ -45,9 +45,11 @@ class RecordingSink final : public WindowSink {
 
 // Runs the thread's message loop for about `milliseconds`.
 void pumpMessages(DWORD milliseconds) {
-  const ULONGLONG end = GetTickCount64() + milliseconds;
-  for (ULONGLONG now = GetTickCount64(); now < end; now = GetTickCount64()) {
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
+  // GetTickCount, not its 64-bit form: the headers declare only what Windows XP has. The
+  // difference of two readings is right across the counter's wrap.
+  const DWORD start = GetTickCount();
+  for (DWORD elapsed = 0; elapsed < milliseconds; elapsed = GetTickCount() - start) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - elapsed, QS_ALLINPUT);
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
       TranslateMessage(&message);

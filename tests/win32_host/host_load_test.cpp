@@ -140,9 +140,11 @@ class HostView {
 // dispatched to `target`.
 int pumpCountingTimerTicks(DWORD milliseconds, HWND target) {
   int ticks = 0;
-  const ULONGLONG end = GetTickCount64() + milliseconds;
-  for (ULONGLONG now = GetTickCount64(); now < end; now = GetTickCount64()) {
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
+  // GetTickCount, not its 64-bit form: the headers declare only what Windows XP has. The
+  // difference of two readings is right across the counter's wrap.
+  const DWORD start = GetTickCount();
+  for (DWORD elapsed = 0; elapsed < milliseconds; elapsed = GetTickCount() - start) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - elapsed, QS_ALLINPUT);
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
       if (message.message == WM_TIMER && target != nullptr && message.hwnd == target)

@@ -20,6 +20,47 @@ bool writeAll(HANDLE file, std::string_view contents) {
   return true;
 }
 
+enum class InPlace { Written, Untouched, Damaged };
+
+// The fall-back where the profile cannot be replaced because the host holds it open without
+// delete sharing (the rename is refused then): the complete new contents are written over the
+// old ones through a handle of our own. The file is first grown to the new length, the only
+// step that can run out of space, and cut to it only after everything is written, so that it
+// is never shorter than the new contents, never truncated.
+InPlace overwriteInPlace(const std::string& path, std::string_view contents) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    return InPlace::Untouched;
+  InPlace result = InPlace::Untouched;
+  LARGE_INTEGER oldSize{};
+  LARGE_INTEGER newSize{};
+  newSize.QuadPart = static_cast<LONGLONG>(contents.size());
+  const LARGE_INTEGER start{};
+  if (GetFileSizeEx(file, &oldSize)) {
+    bool grown = true;
+    if (newSize.QuadPart > oldSize.QuadPart) {
+      grown = SetFilePointerEx(file, newSize, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+      if (!grown) {
+        // Nothing but the length was touched: put it back.
+        SetFilePointerEx(file, oldSize, nullptr, FILE_BEGIN);
+        SetEndOfFile(file);
+      }
+    }
+    if (grown) {
+      result = InPlace::Damaged;
+      if (SetFilePointerEx(file, start, nullptr, FILE_BEGIN) && writeAll(file, contents) &&
+          SetEndOfFile(file) && FlushFileBuffers(file)) {
+        result = InPlace::Written;
+      }
+    }
+  }
+  if (!CloseHandle(file) && result == InPlace::Written)
+    result = InPlace::Damaged;
+  return result;
+}
+
 }  // namespace
 
 std::string replacementTempPath(const std::string& path) {
@@ -65,10 +106,26 @@ bool replaceFileContents(const std::string& path, std::string_view contents) {
   if (ok) {
     // MoveFileEx rather than ReplaceFile: ReplaceFile has failure modes that leave the target
     // renamed away, and the profile must never be missing.
+    SetLastError(ERROR_SUCCESS);
     ok = replaceStepForTesting != nullptr
              ? replaceStepForTesting(temp, path)
              : MoveFileExA(temp.c_str(), path.c_str(),
                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    if (!ok) {
+      const DWORD refusal = GetLastError();
+      if (refusal == ERROR_SHARING_VIOLATION || refusal == ERROR_ACCESS_DENIED) {
+        switch (overwriteInPlace(path, contents)) {
+          case InPlace::Written:
+            DeleteFileA(temp.c_str());
+            return true;
+          case InPlace::Untouched:
+            break;
+          case InPlace::Damaged:
+            // The complete new contents stay beside the profile, flushed, for whoever mends it.
+            return false;
+        }
+      }
+    }
   }
   if (!ok)
     DeleteFileA(temp.c_str());

@@ -1,0 +1,232 @@
+// The stand-in host in situations a real host's process brings along: a profile it holds open
+// itself, another module built with MinGW's shared run-time, the registry entries of the
+// self-registration.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+#include <oleauto.h>
+
+#include <string>
+#include <vector>
+
+#include "host/host_boundary.h"
+#include "profile_files.h"
+
+namespace {
+
+using namespace k4;
+
+using SetProNameFn = const char*(K4_CALL*)(const char*);
+using InitControlFn = bool(K4_CALL*)(EngineBlock*, SetupBlock*, PlannerBlock*, void*);
+using VoidFn = void(K4_CALL*)();
+using RegistrationFn = HRESULT(STDAPICALLTYPE*)();
+using ForeignFn = int (*)(int);
+
+constexpr char kDisplayName[] = "Orvane_K4 Pendant --Tarnwick Ver 3.3.0";
+constexpr char kTypeLibraryKey[] = "TypeLib\\{0C9FB259-B864-40A5-B59F-65E11E209FC4}";
+
+std::string besideThisProgram(const char* fileName) {
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string directory(path);
+  directory.erase(directory.find_last_of('\\') + 1);
+  return directory + fileName;
+}
+
+template <typename Fn>
+Fn entry(HMODULE module, const char* name) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+// The plug-in loaded, named a profile and started as the host starts it (no callbacks: with no
+// pendant none is called).
+class StartedPlugIn {
+ public:
+  explicit StartedPlugIn(const std::string& profile)
+      : module_(LoadLibraryA(besideThisProgram("Orvane_K4.dll").c_str())),
+        view_(CreateWindowExA(0, "STATIC", "host view", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
+                              nullptr, nullptr, GetModuleHandleA(nullptr), nullptr)) {
+    if (module_ == nullptr)
+      return;
+    name_ = entry<SetProNameFn>(module_, "SetProName")(profile.c_str());
+    entry<InitControlFn>(module_, "InitControl")(&engine_, &setup_, &planner_, view_);
+  }
+  ~StartedPlugIn() {
+    if (module_ != nullptr) {
+      call("StopPlug");
+      FreeLibrary(module_);
+    }
+    if (view_ != nullptr)
+      DestroyWindow(view_);
+  }
+  StartedPlugIn(const StartedPlugIn&) = delete;
+  StartedPlugIn& operator=(const StartedPlugIn&) = delete;
+
+  HMODULE module() const { return module_; }
+  const char* name() const { return name_; }
+  void call(const char* export_) const { entry<VoidFn>(module_, export_)(); }
+
+ private:
+  HMODULE module_;
+  HWND view_;
+  const char* name_ = nullptr;
+  EngineBlock engine_{};
+  SetupBlock setup_{};
+  PlannerBlock planner_{};
+};
+
+// The whole file as read through `handle` from its start.
+std::string readThrough(HANDLE handle) {
+  SetFilePointer(handle, 0, nullptr, FILE_BEGIN);
+  std::string text;
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(handle, buffer, sizeof buffer, &got, nullptr) && got > 0)
+    text.append(buffer, got);
+  return text;
+}
+
+// ---- A profile the host holds open -----------------------------------------------------------
+
+TEST(HostHoldsItsProfileOpen, TheSaveStillReachesTheFileWholeThroughTheHostsOwnHandle) {
+  test::TempDir directory;
+  const std::string profile = directory.file("profile.xml");
+  // An empty key is dropped by the read at start-up, so the save has something to change;
+  // the new profile is shorter than the old one, so a stale tail would show.
+  test::writeFile(profile,
+                  "<profile><Orvane_K4_Pendant><StepJogRate></StepJogRate><Vel>3</Vel>"
+                  "</Orvane_K4_Pendant><HostPart>keep me</HostPart></profile>");
+  // The host's handle: reading and writing shared, deleting (and so renaming over) not.
+  HANDLE held = CreateFileA(profile.c_str(), GENERIC_READ | GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE) << GetLastError();
+
+  // The situation is the one meant: replacing the file by a rename is refused here.
+  const std::string probe = directory.file("probe.xml");
+  test::writeFile(probe, "<profile/>");
+  EXPECT_FALSE(MoveFileExA(probe.c_str(), profile.c_str(), MOVEFILE_REPLACE_EXISTING));
+  const DWORD refusal = GetLastError();
+  EXPECT_TRUE(refusal == ERROR_SHARING_VIOLATION || refusal == ERROR_ACCESS_DENIED) << refusal;
+  DeleteFileA(probe.c_str());
+
+  {
+    StartedPlugIn plugIn(profile);
+    ASSERT_NE(plugIn.module(), nullptr);
+    plugIn.call("PostInitControl");
+  }
+  const std::string text = test::asSavedDocument(readThrough(held));
+  CloseHandle(held);
+  EXPECT_EQ(text,
+            "<profile><Orvane_K4_Pendant><Vel>3</Vel></Orvane_K4_Pendant>"
+            "<HostPart>keep me</HostPart></profile>");
+  EXPECT_FALSE(test::fileExists(profile + ".k4-saving"));
+}
+
+// ---- Another module with MinGW's shared run-time ---------------------------------------------
+
+// Reserves every free piece of the address space down to 64 KiB, so that the next large
+// allocation fails; gives it all back when it goes.
+class AddressSpaceExhausted {
+ public:
+  AddressSpaceExhausted() {
+    for (SIZE_T size = SIZE_T{1} << 30; size >= (SIZE_T{1} << 16);) {
+      void* block = VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS);
+      if (block != nullptr)
+        blocks_.push_back(block);
+      else
+        size /= 2;
+    }
+  }
+  ~AddressSpaceExhausted() {
+    for (void* block : blocks_)
+      VirtualFree(block, 0, MEM_RELEASE);
+  }
+  AddressSpaceExhausted(const AddressSpaceExhausted&) = delete;
+  AddressSpaceExhausted& operator=(const AddressSpaceExhausted&) = delete;
+
+ private:
+  std::vector<void*> blocks_;
+};
+
+TEST(ForeignMinGWModule, AnExceptionInsideThePlugInStaysInsideIt) {
+  if (sizeof(void*) != 4)
+    GTEST_SKIP() << "the 64-bit run-time unwinds by the system's tables; nothing is registered";
+  // The host's other module, loaded first, brings the shared run-time with it.
+  const HMODULE foreign = LoadLibraryA(besideThisProgram("k4_foreign_module.dll").c_str());
+  ASSERT_NE(foreign, nullptr) << GetLastError();
+  ASSERT_NE(GetModuleHandleA("libgcc_s_dw2-1.dll"), nullptr);
+  const auto foreignThrowAndCatch = entry<ForeignFn>(foreign, "foreign_throw_and_catch");
+  ASSERT_NE(foreignThrowAndCatch, nullptr);
+  ASSERT_EQ(foreignThrowAndCatch(41), 42);
+
+  test::TempDir directory;
+  const std::string profile = directory.file("profile.xml");
+  test::writeFile(profile, "<profile><Orvane_K4_Pendant><Vel></Vel></Orvane_K4_Pendant></profile>");
+  {
+    StartedPlugIn plugIn(profile);
+    ASSERT_NE(plugIn.module(), nullptr);
+    ASSERT_STREQ(plugIn.name(), kDisplayName);
+    const auto setProName = entry<SetProNameFn>(plugIn.module(), "SetProName");
+
+    // A profile name the plug-in cannot copy: its allocation fails inside SetProName, which
+    // throws and catches within the plug-in. The host's process goes on.
+    const std::string hugeName(std::size_t{64} << 20, 'x');
+    const char* answer = nullptr;
+    {
+      AddressSpaceExhausted exhausted;
+      answer = setProName(hugeName.c_str());
+    }
+    EXPECT_STREQ(answer, kDisplayName);
+    // The failed call left the profile it had: the read at start-up takes its empty key out.
+    plugIn.call("PostInitControl");
+    EXPECT_EQ(test::asSavedDocument(test::readFile(profile)),
+              "<profile><Orvane_K4_Pendant/></profile>");
+  }
+  // The foreign module's own exceptions still work after the plug-in came and went.
+  EXPECT_EQ(foreignThrowAndCatch(1), 2);
+  FreeLibrary(foreign);
+}
+
+// ---- Self-registration in the host's process ---------------------------------------------------
+
+std::string registryDefault(const std::string& key) {
+  char value[MAX_PATH * 2] = {};
+  LONG size = sizeof value;
+  if (RegQueryValueA(HKEY_CLASSES_ROOT, key.c_str(), value, &size) != ERROR_SUCCESS)
+    return "(none)";
+  return value;
+}
+
+bool registryKeyExists(const std::string& key) {
+  HKEY opened = nullptr;
+  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS)
+    return false;
+  RegCloseKey(opened);
+  return true;
+}
+
+TEST(SelfRegistration, WritesAndRemovesTheTypeLibrarysEntriesForThisKindOfProcess) {
+  const HMODULE module = LoadLibraryA(besideThisProgram("Orvane_K4.dll").c_str());
+  ASSERT_NE(module, nullptr);
+  const auto registerServer = entry<RegistrationFn>(module, "DllRegisterServer");
+  const auto unregisterServer = entry<RegistrationFn>(module, "DllUnregisterServer");
+  ASSERT_NE(registerServer, nullptr);
+  ASSERT_NE(unregisterServer, nullptr);
+  const std::string version = std::string(kTypeLibraryKey) + "\\1.0";
+  const char* const kind = sizeof(void*) == 4 ? "win32" : "win64";
+  const char* const otherKind = sizeof(void*) == 4 ? "win64" : "win32";
+
+  EXPECT_EQ(registerServer(), S_OK);
+  EXPECT_EQ(registryDefault(version), "Orvane_K4 1.0 Type Library");
+  const std::string path = registryDefault(version + "\\0\\" + kind);
+  EXPECT_EQ(_stricmp(path.c_str(), besideThisProgram("Orvane_K4.dll").c_str()), 0) << path;
+  EXPECT_FALSE(registryKeyExists(version + "\\0\\" + otherKind));
+  EXPECT_EQ(registryDefault(version + "\\FLAGS"), "0");
+
+  EXPECT_EQ(unregisterServer(), S_OK);
+  EXPECT_FALSE(registryKeyExists(kTypeLibraryKey));
+  FreeLibrary(module);
+}
+
+}  // namespace
