@@ -33,4 +33,7 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   # The four COM entry points are __stdcall (_Name@N); the definition file names them plainly on
   # purpose, so the linker's fix-up from one to the other is expected, not worth a warning.
   target_link_options(Orvane_K4 PRIVATE -Wl,--enable-stdcall-fixup)
+  # Where the module's unwind tables start, for DllMain to register them with the module's own
+  # unwinder when the start-up code gave them to another module's (src/platform/win32/dll).
+  target_link_options(Orvane_K4 PRIVATE "-Wl,--defsym,_k4_eh_frame_begin=ADDR(.eh_frame)")
 endif()

@@ -48,10 +48,11 @@ start() {
     k4_log "no usable 32-bit environment in $k4_cache: run scripts/setup-win32-i386.sh"
     return 1
   fi
+  # The display's socket folder, shared with the root.
+  [ -d /tmp/.X11-unix ] || install -d -m 1777 /tmp/.X11-unix
   k4_binfmt_on
   k4_mounts_on "$k4_root" /tmp/.X11-unix "$k4_here"
 
-  mkdir -p /tmp/.X11-unix
   local fdfile number="" pid
   fdfile=$(mktemp)
   Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fdfile" </dev/null >/dev/null 2>&1 8>&- &

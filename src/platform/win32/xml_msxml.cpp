@@ -6,6 +6,8 @@
 // windows.h first: msxml.h needs its types.
 #include <msxml.h>
 
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include "platform/atomic_file.h"
@@ -71,9 +73,13 @@ std::string toUtf8(const wchar_t* text, UINT length) {
   return result;
 }
 
-// Whether the file exists with something in it, before the document is asked to parse it: a
-// missing or blank file is created afresh, while a file the parser rejects must stay untouched.
-XmlLoadResult examineFile(const std::string& path) {
+// Reads the whole file, and tells whether it exists with something in it, before the document
+// is asked to parse it: a missing or blank file is created afresh, while a file the parser
+// rejects must stay untouched. The file is read here, with read and write sharing, and not by
+// the document: the host may hold its profile open for writing, which the document's own
+// opening (read sharing only) would not get past.
+XmlLoadResult readWholeFile(const std::string& path, std::string& bytes) {
+  bytes.clear();
   HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
@@ -85,17 +91,18 @@ XmlLoadResult examineFile(const std::string& path) {
   XmlLoadResult result = XmlLoadResult::Missing;
   char buffer[4096];
   DWORD got = 0;
-  while (result == XmlLoadResult::Missing) {
+  for (;;) {
     if (!ReadFile(file, buffer, sizeof buffer, &got, nullptr)) {
       result = XmlLoadResult::Unreadable;
-    } else if (got == 0) {
       break;
-    } else {
-      for (DWORD i = 0; i < got; ++i) {
-        const char c = buffer[i];
-        if (c != ' ' && c != '\t' && c != '\r' && c != '\n')
-          result = XmlLoadResult::Loaded;
-      }
+    }
+    if (got == 0)
+      break;
+    bytes.append(buffer, got);
+    for (DWORD i = 0; i < got && result == XmlLoadResult::Missing; ++i) {
+      const char c = buffer[i];
+      if (c != ' ' && c != '\t' && c != '\r' && c != '\n')
+        result = XmlLoadResult::Loaded;
     }
   }
   CloseHandle(file);
@@ -118,16 +125,32 @@ class MsxmlDocument final : public XmlDocument {
   MsxmlDocument& operator=(const MsxmlDocument&) = delete;
 
   XmlLoadResult load(const std::string& path) override {
-    const XmlLoadResult found = examineFile(path);
+    std::string bytes;
+    const XmlLoadResult found = readWholeFile(path, bytes);
     if (found != XmlLoadResult::Loaded)
       return found;
+    // The document parses the bytes as it would the file: it finds their encoding itself.
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
+    void* data = memory != nullptr ? GlobalLock(memory) : nullptr;
+    if (data == nullptr) {
+      if (memory != nullptr)
+        GlobalFree(memory);
+      return XmlLoadResult::Unreadable;
+    }
+    std::memcpy(data, bytes.data(), bytes.size());
+    GlobalUnlock(memory);
+    IStream* stream = nullptr;
+    if (!succeeded(CreateStreamOnHGlobal(memory, TRUE, &stream))) {
+      GlobalFree(memory);
+      return XmlLoadResult::Unreadable;
+    }
     VARIANT source;
     VariantInit(&source);
-    V_VT(&source) = VT_BSTR;
-    V_BSTR(&source) = SysAllocString(widen(path, CP_ACP).c_str());
+    V_VT(&source) = VT_UNKNOWN;
+    V_UNKNOWN(&source) = stream;  // the variant borrows our reference
     VARIANT_BOOL parsed = VARIANT_FALSE;
     const HRESULT result = doc_->load(source, &parsed);
-    VariantClear(&source);
+    stream->Release();
     if (!succeeded(result) || parsed != VARIANT_TRUE || rootElement() == nullptr) {
       return XmlLoadResult::Malformed;
     }

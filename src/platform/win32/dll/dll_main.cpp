@@ -2,7 +2,6 @@
 // plug-in refuses to load, and says so, rather than failing later in the host's process.
 #include <windows.h>
 
-#include <cstring>
 
 #include "platform/module.h"
 
@@ -23,6 +22,8 @@ struct dwarf_eh_bases {
 const void* _Unwind_Find_FDE(void* pc, dwarf_eh_bases* bases);
 void __register_frame_info(const void* begin, void* object);
 void* __deregister_frame_info(const void* begin);
+// The start of this module's .eh_frame section, defined by the linker (cmake/Win32Module.cmake).
+extern const char k4_eh_frame_begin[];
 }
 #endif
 
@@ -36,29 +37,18 @@ const void* ownFrameTables = nullptr;
 // a word in this version of the run-time): room to spare.
 alignas(16) unsigned char frameObject[64];
 
-// The start of this module's .eh_frame section, from its own section headers.
-const void* frameTablesOf(HINSTANCE instance) {
-  const auto* base = reinterpret_cast<const unsigned char*>(instance);
-  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-  const auto* section = reinterpret_cast<const IMAGE_SECTION_HEADER*>(
-      reinterpret_cast<const unsigned char*>(&nt->OptionalHeader) +
-      nt->FileHeader.SizeOfOptionalHeader);
-  for (unsigned i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
-    if (std::memcmp(section->Name, ".eh_frame", 8) == 0)
-      return base + section->VirtualAddress;
-  }
-  return nullptr;
-}
-
-void registerOwnFrameTables(HINSTANCE instance) {
+void registerOwnFrameTables(HINSTANCE) {
   dwarf_eh_bases bases{};
   void* here = reinterpret_cast<void*>(&registerOwnFrameTables);
+  // The usual case: the start-up code registered them with us. (This search also sorts them
+  // while memory is plentiful.)
   if (_Unwind_Find_FDE(here, &bases) != nullptr)
-    return;  // the usual case: the start-up code registered them with us
-  ownFrameTables = frameTablesOf(instance);
-  if (ownFrameTables != nullptr)
-    __register_frame_info(ownFrameTables, frameObject);
+    return;
+  ownFrameTables = k4_eh_frame_begin;
+  __register_frame_info(ownFrameTables, frameObject);
+  // The first search sorts the tables, which takes memory: done now, not at the first throw,
+  // which may be an allocation failure.
+  _Unwind_Find_FDE(here, &bases);
 }
 
 void deregisterOwnFrameTables() {
