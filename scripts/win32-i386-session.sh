@@ -99,6 +99,9 @@ stop_locked() {
     if [ -x "$k4_root/usr/bin/wineserver" ] && mountpoint -q "$k4_root/proc"; then
       DISPLAY="$display" timeout 20 chroot "$k4_root" /usr/bin/env -i WINEPREFIX="$prefix" \
         /usr/bin/wineserver -k 2>/dev/null 8>&- || true
+      # The server ends the programs and services of the prefix; give them time to go.
+      timeout 20 chroot "$k4_root" /usr/bin/env -i WINEPREFIX="$prefix" \
+        /usr/bin/wineserver -w 2>/dev/null 8>&- || true
     fi
     [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null || true
     rm -f "$session_file"

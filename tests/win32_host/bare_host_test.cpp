@@ -152,8 +152,8 @@ TEST(HostFromTheContract, DrivesThePlugInThroughItsExportsAsTheContractDescribes
   GuardedBlock engine(kEngineSize);
   GuardedBlock setup(kSetupSize);
   GuardedBlock planner(kPlannerSize);
-  const HWND view = CreateWindowExA(0, "STATIC", "host view", WS_OVERLAPPEDWINDOW, 0, 0, 300,
-                                    200, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  const HWND view = CreateWindowExA(0, "STATIC", "host view", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200,
+                                    nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
   ASSERT_NE(view, nullptr);
   const auto initControl = reinterpret_cast<InitControlFn>(entry("InitControl"));
   ASSERT_NE(initControl, nullptr);

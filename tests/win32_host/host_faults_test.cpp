@@ -97,9 +97,9 @@ TEST(HostHoldsItsProfileOpen, TheSaveStillReachesTheFileWholeThroughTheHostsOwnH
                   "<profile><Orvane_K4_Pendant><StepJogRate></StepJogRate><Vel>3</Vel>"
                   "</Orvane_K4_Pendant><HostPart>keep me</HostPart></profile>");
   // The host's handle: reading and writing shared, deleting (and so renaming over) not.
-  HANDLE held = CreateFileA(profile.c_str(), GENERIC_READ | GENERIC_WRITE,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE held =
+      CreateFileA(profile.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE) << GetLastError();
 
   // The situation is the one meant: replacing the file by a rename is refused here.

@@ -28,9 +28,9 @@ enum class InPlace { Written, Untouched, Damaged };
 // step that can run out of space, and cut to it only after everything is written, so that it
 // is never shorter than the new contents, never truncated.
 InPlace overwriteInPlace(const std::string& path, std::string_view contents) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file =
+      CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE)
     return InPlace::Untouched;
   InPlace result = InPlace::Untouched;

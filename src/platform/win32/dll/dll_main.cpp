@@ -2,7 +2,6 @@
 // plug-in refuses to load, and says so, rather than failing later in the host's process.
 #include <windows.h>
 
-
 #include "platform/module.h"
 
 // The i686 module unwinds by the DWARF tables of its .eh_frame section, with the unwinder
