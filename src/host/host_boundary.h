@@ -4,14 +4,19 @@
 // The field positions inside the host blocks are this header's choice. Everything that depends
 // on them lives here, pinned by static_asserts, so that adapting to another host layout is a
 // change of this one file. No field is pointer-sized: the 32-bit and the 64-bit builds share one
-// layout.
+// layout. The whole contract, as a checklist, is "The host contract" in docs/ARCHITECTURE.md;
+// tests/win32_host/bare_host_test.cpp is a host written from that list without this header, so
+// a change here that breaks the contract fails there. The plug-in cannot detect a host whose
+// convention or layout differs: it trusts these, and checks only for null pointers.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 // Calling convention of the exports and of the host callbacks. The host is a 32-bit Windows
-// program using the platform's default C convention.
+// program using the platform's default C convention: cdecl, the caller removes the arguments
+// (a stdcall host would find its stack moved after every call). On 64-bit builds the one
+// platform convention. The COM self-registration exports are stdcall, as COM has them.
 #if defined(_WIN32) && !defined(_WIN64)
 #define K4_CALL __cdecl
 #else
@@ -25,6 +30,8 @@ namespace k4 {
 using DoButtonFn = void(K4_CALL*)(int code);
 using SetDroFn = void(K4_CALL*)(int code, double value);
 using GetDroFn = double(K4_CALL*)(int code);
+// GetLED answers with a one-byte boolean: only the low byte of the return register counts,
+// any non-zero byte is lit, zero is dark.
 using GetLedFn = bool(K4_CALL*)(int code);           // one-byte boolean
 using SetLedFn = void(K4_CALL*)(int code, bool on);  // stored, never called
 using CodeFn = void(K4_CALL*)(const char* line);
@@ -145,6 +152,13 @@ static_assert(offsetof(PlannerBlock, statusAssignments) == 72);
 static_assert(offsetof(PlannerBlock, statusLine) == 76);
 static_assert(sizeof(PlannerBlock) == 76 + kStatusLineSize + 4);
 
+// SetProName's argument, the host's "name string, by value", is taken as one pointer to the
+// profile path's characters (NUL-terminated, ANSI code page): what a host passes when its
+// string object is a single pointer to its characters. The characters are copied during the
+// call; the argument is never written or released (a host whose convention leaves a by-value
+// object's destruction to the callee loses that one string per call, freed by nobody rather
+// than by an allocator that is not ours).
+//
 // HostView: on Windows the host's view window handle (HWND) that parents the pendant window;
 // on Linux a k4::posix::HostView (src/platform/posix/host_view.h), the event loop that the host
 // owns and runs.
