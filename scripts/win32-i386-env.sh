@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2034
 # Sourced by the 32-bit Windows scripts (setup-win32-i386.sh, win32-i386-session.sh,
 # win32-i386-run.sh). The i686 programs run in 32-bit Wine inside an i386 Debian 12 root, whose
 # 32-bit code the static qemu-i386 runs: these machines' kernels execute no 32-bit program

@@ -8,6 +8,7 @@
 # the timeout, and the exit status says so (124).
 set -euo pipefail
 here="$(dirname "$0")"
+# shellcheck source=scripts/win32-i386-env.sh
 source "$here/win32-i386-env.sh"
 
 own_session=0

@@ -7,6 +7,7 @@
 # The stop undoes exactly what the start did, ends every process left inside the root by its
 # process id, and is harmless when nothing runs.
 set -euo pipefail
+# shellcheck source=scripts/win32-i386-env.sh
 source "$(dirname "$0")/win32-i386-env.sh"
 
 session_file="$k4_state/session"
