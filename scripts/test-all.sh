@@ -2,14 +2,21 @@
 # Builds every preset and runs every test: Linux (with a smoke run of every benchmark), Linux
 # with sanitizers, the fuzz targets' bounded smoke runs (clang), the i686 Windows plug-in (its
 # exports and imports checked) and the x86_64 Windows build under Wine; then builds the release
-# packages from the windows and posix builds and checks them. Ends with a summary and fails when
-# any step failed.
-#   scripts/test-all.sh [preset ...]      K4_JOBS=<n> limits the parallel jobs (default: all CPUs)
+# packages from the windows and posix builds and checks them; then the hidraw link in a VM
+# (step hidvm, with the posix build's programs). Ends with a summary and fails when any step
+# failed.
+#   scripts/test-all.sh [preset ... hidvm]  K4_JOBS=<n> limits the parallel jobs (default: all CPUs)
 set -uo pipefail
 cd "$(dirname "$0")/.."
 jobs=${K4_JOBS:-$(nproc)}
 presets=("$@")
-[ ${#presets[@]} -gt 0 ] || presets=(posix asan fuzz windows windows64)
+[ ${#presets[@]} -gt 0 ] || presets=(posix asan fuzz windows windows64 hidvm)
+# hidvm is a step of its own after the presets (below), not a preset.
+hidvm=0
+for i in "${!presets[@]}"; do
+  [ "${presets[$i]}" = hidvm ] && { hidvm=1; unset 'presets[i]'; }
+done
+presets=("${presets[@]}")
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 
@@ -66,6 +73,17 @@ if [[ " ${built[*]} " == *" windows "* && " ${built[*]} " == *" posix "* ]]; the
   fi
   [ "$status" = "passed" ] || failed=1
   summary+=("$(printf '%-10s %-20s %5ds' "package" "$status" $((SECONDS - started)))")
+fi
+
+# The Linux link against the kernel's own hidraw driver: a VM booted with the posix build's
+# programs and uhid pendants (scripts/hidvm.sh; downloads cached in /var/cache/k4-hidvm).
+if [ "$hidvm" -eq 1 ]; then
+  started=$SECONDS
+  echo
+  echo "======== hidvm: the hidraw link in a VM (qemu, Debian's kernel, uhid pendants)"
+  if scripts/hidvm.sh build/posix; then status="passed"; else status="FAILED (hidvm)"; fi
+  [ "$status" = "passed" ] || failed=1
+  summary+=("$(printf '%-10s %-20s %5ds' "hidvm" "$status" $((SECONDS - started)))")
 fi
 
 echo

@@ -31,7 +31,8 @@ void onSignal(int) {
 
 constexpr int64_t kDashboardPeriodMs = 200;
 constexpr int64_t kClickMs = 100;  // how long a key click holds a button down
-constexpr int64_t kMonitorRetryMs = 1000;
+// A pendant plugged in again is seen again within this time (one failed open each while away).
+constexpr int64_t kMonitorRetryMs = 100;
 constexpr std::size_t kEventLines = 8;
 constexpr int kIntensityStep = 10;
 
@@ -191,6 +192,8 @@ class LiveSession {
         break;
       if (!monitorPath.empty() && monitorFd_ < 0 && now >= nextMonitorTry) {
         monitorFd_ = ::open(monitorPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (monitorFd_ >= 0)
+          monitorLayout_ = hidrawLayout(monitorFd_, monitorPath);
         nextMonitorTry = now + kMonitorRetryMs;
       }
 
@@ -382,14 +385,18 @@ class LiveSession {
     }
   }
 
+  // The plug-in reads its own handle; this one sees the same reports, framed the same way.
   void readMonitor() {
-    uint8_t buffer[kInputReportSize];
+    uint8_t buffer[kInputReportSize + 1];
+    uint8_t taken[kInputReportSize];
     const ssize_t count = ::read(monitorFd_, buffer, sizeof buffer);
-    if (count == static_cast<ssize_t>(sizeof buffer)) {
-      InputReportBytes report{};
-      std::copy(buffer, buffer + sizeof buffer, report.begin());
-      sim_.controls().takeReport(report);
-      recorder_.report(buffer);
+    if (count > 0) {
+      if (posix::takeInputReport(monitorLayout_, buffer, static_cast<std::size_t>(count), taken)) {
+        InputReportBytes report{};
+        std::copy(taken, taken + sizeof taken, report.begin());
+        sim_.controls().takeReport(report);
+        recorder_.report(taken);
+      }
     } else if (count < 0 && errno != EAGAIN && errno != EINTR) {
       // The pendant went away; look for it again later.
       ::close(monitorFd_);
@@ -456,6 +463,7 @@ class LiveSession {
   Recorder& recorder_;
   std::vector<PendingRelease> releases_;
   int monitorFd_ = -1;
+  posix::ReportLayout monitorLayout_;
   bool quit_ = false;
   long cycles_ = 0;
   long updates_ = 0;
