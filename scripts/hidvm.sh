@@ -43,6 +43,7 @@ trap 'exit 130' INT TERM
 root=$work/root
 mkdir -p "$root"/{bin,dev,proc,sys,tmp,etc,k4,lib/k4}
 cp "$boot/busybox" "$root/bin/busybox"
+ln -s busybox "$root/bin/sh"
 cp "$boot"/modules/*.ko "$root/lib/k4/"
 for program in "${programs[@]}"; do cp "$build/$program" "$root/k4/"; done
 cp tests/hidvm/*.uhid "$root/k4/"
@@ -69,6 +70,8 @@ wait "$qemu_pid"
 qemu_status=$?
 qemu_pid=""
 tr -d '\r' <"$log" >"$log.txt"
+cp "$log.txt" "$build/hidvm-console.log"
+echo "hidvm: the whole console: $build/hidvm-console.log"
 grep -E '^K4VM (PASS|FAIL)|^\[ *(OK|FAILED|PASSED) *\]|^pendant: ' "$log.txt" | grep -v 'K4VM FILE'
 
 passed=0

@@ -57,6 +57,7 @@ wait_for() { # FILE SECONDS
   [ -e "$1" ]
 }
 fd_count() { ls "/proc/$1/fd" | wc -l; }
+fd_list() { ls -l "/proc/$1/fd" | sed 's/.* \([0-9]* -> \)/\1/' | tr '\n' ' '; }
 
 # ---- Live, each layout: the scripted session with a record, replayed on the host side.
 for layout in unnumbered numbered; do
@@ -64,16 +65,20 @@ for layout in unnumbered numbered; do
     fail "$layout: the uhid pendant was not created"
     continue
   fi
-  k4-hostsim --plugin /k4/Orvane_K4.so --live --duration 6 --record /tmp/record-$layout.k4 \
-    >/tmp/live-$layout.out 2>&1
+  # Named with --device, the simulator makes the plug-in's reads itself, so the record holds
+  # each report in the very cycle that took it; the plug-in's own hidraw services are the ones
+  # of the unplug run below and of k4_hidvm_tests.
+  node=$(sed -n 's/^pendant: created //p' /tmp/pendant-$layout.log)
+  k4-hostsim --plugin /k4/Orvane_K4.so --live --device "$node" --duration 6 \
+    --record /tmp/record-$layout.k4 >/tmp/live-$layout.out 2>&1
   status=$?
   touch /tmp/k4-done
   wait $pendant_pid
   pendant_status=$?
   cat /tmp/pendant-$layout.log
   check "$layout live: the simulator ended well" [ $status -eq 0 ]
-  check "$layout live: the plug-in read the pendant over hidraw" \
-    grep -q "found by the plug-in's own hidraw services" /tmp/live-$layout.out
+  check "$layout live: the pendant was read over hidraw" \
+    grep -q "pendant hidraw $node (named with --device)" /tmp/live-$layout.out
   check "$layout live: the whole script was played within the session" [ -e /tmp/k4-played ]
   check "$layout live: every output report well formed" [ $pendant_status -eq 0 ]
   check "$layout live: output reports reached the pendant" \
@@ -89,8 +94,10 @@ if start_pendant unnumbered /k4/unplug.uhid /tmp/pendant-unplug.log; then
   sim_pid=$!
   wait_for /tmp/k4-connected-1 20 && sleep 0.3
   fds_before=$(fd_count $sim_pid)
+  echo "K4VM unplug: the simulator's descriptors when connected: $(fd_list $sim_pid)"
   wait_for /tmp/k4-connected-4 20 && sleep 0.3
   fds_after=$(fd_count $sim_pid)
+  echo "K4VM unplug: the simulator's descriptors after three rounds: $(fd_list $sim_pid)"
   wait $sim_pid
   status=$?
   touch /tmp/k4-done
@@ -98,6 +105,8 @@ if start_pendant unnumbered /k4/unplug.uhid /tmp/pendant-unplug.log; then
   pendant_status=$?
   cat /tmp/pendant-unplug.log
   check "unplug: the simulator ended well" [ $status -eq 0 ]
+  check "unplug: the plug-in read the pendant with its own hidraw services" \
+    grep -q "found by the plug-in's own hidraw services" /tmp/live-unplug.out
   check "unplug: all three rounds played within the session" [ -e /tmp/k4-connected-4 ]
   check "unplug: every output report well formed" [ $pendant_status -eq 0 ]
   resets=$(grep -c '^DoButton 1021$' /tmp/live-unplug.out)

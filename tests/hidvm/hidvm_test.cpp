@@ -185,6 +185,7 @@ TEST_P(RealHidraw, TheLinkFollowsUnplugAndReplug) {
       resets += call == "DoButton 1021";
     EXPECT_EQ(resets, 1);
     view.fireTimer();  // a cycle while it is away reads and writes nothing
+    pendant.pump(50);  // the old device's close
 
     pendant.opens = 0;
     pendant.closes = 0;
@@ -209,7 +210,9 @@ TEST_P(RealHidraw, TheLinkFollowsUnplugAndReplug) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, RealHidraw, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "Numbered" : "Unnumbered"; });
+                         [](const auto& testInfo) {
+                           return testInfo.param ? "Numbered" : "Unnumbered";
+                         });
 
 }  // namespace
 }  // namespace k4

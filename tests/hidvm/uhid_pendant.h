@@ -8,13 +8,14 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <string>
-#include <thread>
+#include <utility>
 #include <vector>
 
 namespace k4::hidvm {
@@ -35,16 +36,17 @@ inline const std::vector<uint8_t> kUnnumberedDescriptor = {
     0x09, 0x03,        //   Usage 3
     0x91, 0x02,        //   Output (Data, Variable, Absolute)
     0xC0};             // End Collection
-// Numbered: a 2-byte input report 3 of another function, the pendant's input report 1 and its
-// output report 2.
+// Numbered: the same collection with a 2-byte input report 3 of another function (85 03 95 02
+// 09 04 81 02), the pendant's input report 1 (85 01 95 07 09 02 81 02) and its output report 2
+// (85 02 95 04 09 03 91 02).
+// clang-format off
 inline const std::vector<uint8_t> kNumberedDescriptor = {
     0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x15, 0x00, 0x26, 0xFF, 0x00, 0x75, 0x08,
-    0x85, 0x03,  // Report ID 3
-    0x95, 0x02, 0x09, 0x04, 0x81, 0x02,
-    0x85, 0x01,  // Report ID 1
-    0x95, 0x07, 0x09, 0x02, 0x81, 0x02,
-    0x85, 0x02,  // Report ID 2
-    0x95, 0x04, 0x09, 0x03, 0x91, 0x02, 0xC0};
+    0x85, 0x03, 0x95, 0x02, 0x09, 0x04, 0x81, 0x02,
+    0x85, 0x01, 0x95, 0x07, 0x09, 0x02, 0x81, 0x02,
+    0x85, 0x02, 0x95, 0x04, 0x09, 0x03, 0x91, 0x02,
+    0xC0};
+// clang-format on
 constexpr uint8_t kNumberedInputId = 1;
 constexpr uint8_t kNumberedOutputId = 2;
 constexpr uint8_t kNumberedOtherId = 3;
@@ -145,9 +147,14 @@ class UhidPendant {
           case UHID_CLOSE:
             ++closes;
             break;
-          case UHID_OUTPUT:
-            outputs.emplace_back(event.u.output.data, event.u.output.data + event.u.output.size);
+          case UHID_OUTPUT: {
+            // The event is packed: copy out, take no reference to its members.
+            const uint16_t size = event.u.output.size;
+            std::vector<uint8_t> output(std::min<std::size_t>(size, UHID_DATA_MAX));
+            std::memcpy(output.data(), &event.u.output, output.size());
+            outputs.push_back(std::move(output));
             break;
+          }
           case UHID_GET_REPORT: {
             uhid_event reply{};
             reply.type = UHID_GET_REPORT_REPLY;

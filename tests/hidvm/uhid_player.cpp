@@ -50,10 +50,10 @@ int main(int argc, char** argv) {
     for (; checked < pendant.outputs.size(); ++checked) {
       if (!wellFormed(pendant.outputs[checked], id)) {
         if (++malformed <= 5) {
-          std::printf("pendant: malformed output report %s\n",
-                      k4::hidvm::hex(pendant.outputs[checked].data(),
-                                     pendant.outputs[checked].size())
-                          .c_str());
+          std::printf(
+              "pendant: malformed output report %s\n",
+              k4::hidvm::hex(pendant.outputs[checked].data(), pendant.outputs[checked].size())
+                  .c_str());
         }
       }
     }

@@ -98,6 +98,16 @@ class Recorder {
 
   void cycle() { count(kCycle); }
   void update() { count(kUpdate); }
+  // A report the plug-in took during the cycle just counted: it goes before that cycle.
+  void reportInLastCycle(const uint8_t* bytes) {
+    if (file_ != nullptr && runKind_ == kCycle && runLength_ > 0) {
+      --runLength_;
+      report(bytes);
+      count(kCycle);
+      return;
+    }
+    report(bytes);
+  }
   void report(const uint8_t* bytes) {
     if (file_ == nullptr)
       return;
@@ -240,9 +250,14 @@ class LiveSession {
         sim_.machine().advance(static_cast<double>(now - lastAdvance) / 1000.0);
         lastAdvance = now;
         sim_.machine().rememberRecords();
+        // The plug-in reads its own handle on the node during the cycle, so what the watch
+        // beside it has waiting goes to the record before the cycle, and what lands during the
+        // cycle (the plug-in's read waits for it) goes in as taken by that cycle.
+        drainMonitor(false);
         const int fired = sim_.view().fireDueTimers(true);
         for (int i = 0; i < fired; ++i)
           recorder_.cycle();
+        drainMonitor(true);
         ++cycles_;
         sim_.afterCycle();
       }
@@ -385,8 +400,17 @@ class LiveSession {
     }
   }
 
+  void drainMonitor(bool duringLastCycle) {
+    for (int i = 0; i < 16 && monitorFd_ >= 0; ++i) {
+      pollfd ready{monitorFd_, POLLIN, 0};
+      if (::poll(&ready, 1, 0) != 1)
+        return;
+      readMonitor(duringLastCycle);
+    }
+  }
+
   // The plug-in reads its own handle; this one sees the same reports, framed the same way.
-  void readMonitor() {
+  void readMonitor(bool duringLastCycle = false) {
     uint8_t buffer[kInputReportSize + 1];
     uint8_t taken[kInputReportSize];
     const ssize_t count = ::read(monitorFd_, buffer, sizeof buffer);
@@ -395,7 +419,10 @@ class LiveSession {
         InputReportBytes report{};
         std::copy(taken, taken + sizeof taken, report.begin());
         sim_.controls().takeReport(report);
-        recorder_.report(taken);
+        if (duringLastCycle)
+          recorder_.reportInLastCycle(taken);
+        else
+          recorder_.report(taken);
       }
     } else if (count < 0 && errno != EAGAIN && errno != EINTR) {
       // The pendant went away; look for it again later.

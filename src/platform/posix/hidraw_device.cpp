@@ -131,7 +131,13 @@ ReportLayout parseReportDescriptor(const uint8_t* descriptor, std::size_t size) 
   // ID; Push and Pop save and restore those globals.
   enum : uint8_t { kMain = 0, kGlobal = 1 };
   enum : uint8_t { kInput = 0x8, kOutput = 0x9 };
-  enum : uint8_t { kReportSize = 0x7, kReportId = 0x8, kReportCount = 0x9, kPush = 0xA, kPop = 0xB };
+  enum : uint8_t {
+    kReportSize = 0x7,
+    kReportId = 0x8,
+    kReportCount = 0x9,
+    kPush = 0xA,
+    kPop = 0xB
+  };
   struct Globals {
     uint32_t reportSize = 0;
     uint32_t reportCount = 0;
@@ -325,9 +331,9 @@ DeviceHandle HidrawDevices::openLink(const std::string& path, int flags, bool fo
   struct stat status {};
   ::fstat(fd, &status);
   const std::string name = baseName(path);
-  links_[fd] = OpenNode{name, forReading, status.st_dev, status.st_ino,
-                        readReportLayout(fd, sysfsRoot_ + "/class/hidraw/" + name +
-                                                 "/device/report_descriptor")};
+  links_[fd] = OpenNode{
+      name, forReading, status.st_dev, status.st_ino,
+      readReportLayout(fd, sysfsRoot_ + "/class/hidraw/" + name + "/device/report_descriptor")};
   return fd;
 }
 
@@ -353,7 +359,8 @@ ReportLayout HidrawDevices::layoutOf(DeviceHandle handle) const {
   return found == links_.end() ? ReportLayout{} : found->second.layout;
 }
 
-bool HidrawDevices::linkOpenOn(const std::string& name) const {
+bool HidrawDevices::attributeChangeIsArrival(const std::string& name) const {
+  // A node already gone (its removal is queued behind this event) cannot be opened.
   struct stat status {};
   if (::stat((devRoot_ + "/" + name).c_str(), &status) != 0)
     return false;
@@ -363,7 +370,7 @@ bool HidrawDevices::linkOpenOn(const std::string& name) const {
     if (node.name == name && node.device == status.st_dev && node.inode == status.st_ino)
       (node.forReading ? reading : writing) = true;
   }
-  return reading && writing;
+  return !(reading && writing);
 }
 
 // ---- Reports
@@ -421,8 +428,8 @@ bool HidrawDevices::writeReport(DeviceHandle handle, const uint8_t (&report)[kOu
 //
 // devtmpfs itself changes a node's attributes right after creating it and right before
 // removing it. Neither is an arrival while a read and a write handle are open on that very
-// node: a reopen would drop a report already waiting on the open handle, and one on removal
-// would reach for a node that is going away.
+// node, nor once the node is gone: a reopen would drop a report already waiting on the open
+// handle, and one on removal would reach for a node that is going away.
 
 namespace {
 
@@ -493,7 +500,7 @@ void HidrawDevices::dispatchNotifications() {
         eventType = kDeviceRemoveComplete;
       else if ((event.mask & (IN_CREATE | IN_MOVED_TO)) != 0)
         eventType = kDeviceArrival;
-      else if ((event.mask & IN_ATTRIB) != 0 && !linkOpenOn(name))
+      else if ((event.mask & IN_ATTRIB) != 0 && attributeChangeIsArrival(name))
         eventType = kDeviceArrival;
       if (eventType == 0 || window_ == nullptr)
         continue;

@@ -102,9 +102,9 @@ class HidrawDevices final : public DeviceServices {
     ReportLayout layout;
   };
   DeviceHandle openLink(const std::string& path, int flags, bool forReading);
-  // Whether the node is the one a read and a write handle are open on: then an attribute change
-  // of it is no arrival.
-  bool linkOpenOn(const std::string& name) const;
+  // An attribute change is an arrival when it may have made the node openable for the link:
+  // the node exists and is not the one a read and a write handle are already open on.
+  bool attributeChangeIsArrival(const std::string& name) const;
 
   std::string sysfsRoot_;
   std::string devRoot_;
