@@ -40,7 +40,7 @@ bad=$(grep -c '^\[  FAILED  \] .*([0-9]* ms)$' /tmp/gtest.log)
 passed=$((passed + ok))
 failed=$((failed + bad))
 [ "$status" -eq 0 ] || [ "$bad" -gt 0 ] || fail "k4_hidvm_tests ended with status $status"
-[ "$ok" -gt 0 ] || fail "k4_hidvm_tests ran no test"
+[ $((ok + bad)) -gt 0 ] || fail "k4_hidvm_tests ran no test"
 
 # Starts the uhid pendant playing SCRIPT in LAYOUT and waits until it is plugged in.
 start_pendant() { # LAYOUT SCRIPT LOG
