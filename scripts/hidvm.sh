@@ -52,8 +52,15 @@ echo 'root:x:0:0:root:/tmp:/bin/sh
 pendant:x:1000:1000:pendant:/tmp:/bin/sh' >"$root/etc/passwd"
 echo 'root:x:0:
 pendant:x:1000:' >"$root/etc/group"
-for program in "${programs[@]}"; do
-  ldd "$build/$program" | grep -o '/[^ ]*' || true
+# udev's own rule tester, where this machine has udev, to see the rule take the VM's node.
+udevadm=$(command -v udevadm || true)
+if [ -n "$udevadm" ]; then
+  cp "$udevadm" "$root/k4/udevadm"
+  mkdir -p "$root/etc/udev/rules.d"
+  cp packaging/udev/70-orvane-k4.rules "$root/etc/udev/rules.d/"
+fi
+for program in "${programs[@]/#/$build/}" $udevadm; do
+  ldd "$program" | grep -o '/[^ ]*' || true
 done | sort -u | while read -r library; do
   mkdir -p "$root$(dirname "$library")"
   cp -L "$library" "$root$library"

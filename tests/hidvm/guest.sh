@@ -128,6 +128,14 @@ fi
 # ---- A node the user may not open: devtmpfs makes it 0600 root, and there is no udev here.
 if start_pendant unnumbered /k4/plugged.uhid /tmp/pendant-denied.log; then
   node=$(sed -n 's/^pendant: created //p' /tmp/pendant-denied.log)
+  if [ -x /k4/udevadm ]; then
+    # udev's own tester applies the rules in /etc/udev/rules.d (only ours) to this node, whose
+    # HID device uhid made: the rule must tag it all the same.
+    udevadm test --action=add "/sys/class/hidraw/${node#/dev/}" >/tmp/udev.log 2>&1
+    cat /tmp/udev.log
+    check "udev $(udevadm --version): the rule tags the uhid pendant's node for the seat's user" \
+      grep -q "^CURRENT_TAGS=.*:uaccess:" /tmp/udev.log
+  fi
   chmod 0600 "$node"
   su -s /bin/sh pendant -c "time -f '%U %S' -o /tmp/denied.time \
     k4-hostsim --plugin /k4/Orvane_K4.so --live --duration 3 >/tmp/live-denied.out 2>&1"
