@@ -5,13 +5,21 @@
 # packages from the windows and posix builds and checks them. Ends with a summary and fails when
 # any step failed. The windows32 step runs the i686 build's programs (the shipped DLL among
 # them) in a 32-bit Windows process: 32-bit Wine in an i386 root under qemu-i386, made once in
-# /var/cache by scripts/setup-win32-i386.sh.
-#   scripts/test-all.sh [preset ...]      K4_JOBS=<n> limits the parallel jobs (default: all CPUs)
+# /var/cache by scripts/setup-win32-i386.sh. After the packages: the LinuxCNC bridge against a
+# headless LinuxCNC (step linuxcnc, with the posix build), and the hidraw link in a VM (step
+# hidvm, with the posix build's programs).
+#   scripts/test-all.sh [preset ... hidvm]  K4_JOBS=<n> limits the parallel jobs (default: all CPUs)
 set -uo pipefail
 cd "$(dirname "$0")/.."
 jobs=${K4_JOBS:-$(nproc)}
 presets=("$@")
-[ ${#presets[@]} -gt 0 ] || presets=(posix asan fuzz windows windows32 windows64)
+[ ${#presets[@]} -gt 0 ] || presets=(posix asan fuzz windows windows32 windows64 hidvm)
+# hidvm is a step of its own after the presets (below), not a preset.
+hidvm=0
+for i in "${!presets[@]}"; do
+  [ "${presets[$i]}" = hidvm ] && { hidvm=1; unset 'presets[i]'; }
+done
+presets=("${presets[@]}")
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 
@@ -95,6 +103,31 @@ if [[ " ${built[*]} " == *" windows "* && " ${built[*]} " == *" posix "* ]]; the
   fi
   [ "$status" = "passed" ] || failed=1
   summary+=("$(printf '%-10s %-20s %5ds' "package" "$status" $((SECONDS - started)))")
+fi
+
+# The LinuxCNC bridge against a headless LinuxCNC: its own step, after the posix build it uses.
+if [[ " ${built[*]} " == *" posix "* ]]; then
+  started=$SECONDS
+  echo
+  echo "======== linuxcnc: k4-linuxcnc against a headless LinuxCNC (scripts/test-linuxcnc.sh)"
+  if K4_JOBS=$jobs scripts/test-linuxcnc.sh; then
+    status="passed"
+  else
+    status="FAILED (tests)"
+  fi
+  [ "$status" = "passed" ] || failed=1
+  summary+=("$(printf '%-10s %-20s %5ds' "linuxcnc" "$status" $((SECONDS - started)))")
+fi
+
+# The Linux link against the kernel's own hidraw driver: a VM booted with the posix build's
+# programs and uhid pendants (scripts/hidvm.sh; downloads cached in /var/cache/k4-hidvm).
+if [ "$hidvm" -eq 1 ]; then
+  started=$SECONDS
+  echo
+  echo "======== hidvm: the hidraw link in a VM (qemu, Debian's kernel, uhid pendants)"
+  if scripts/hidvm.sh build/posix; then status="passed"; else status="FAILED (hidvm)"; fi
+  [ "$status" = "passed" ] || failed=1
+  summary+=("$(printf '%-10s %-20s %5ds' "hidvm" "$status" $((SECONDS - started)))")
 fi
 
 echo

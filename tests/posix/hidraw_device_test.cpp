@@ -15,6 +15,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fake_host.h"
@@ -100,6 +101,15 @@ class HidrawTree {
     std::ofstream(dir + "/uevent") << "DRIVER=hid-generic\n" << uevent << "\nHID_NAME=x\n";
   }
   void addFifoNode(int number) { ASSERT_EQ(::mkfifo(node(number).c_str(), 0600), 0); }
+  // sysfs's copy of the device's report descriptor, which the backend reads when the node
+  // (here no hidraw device) cannot answer for itself.
+  void addReportDescriptor(const std::string& name, const std::vector<uint8_t>& descriptor) {
+    const std::string dir = sysfs() + "/class/hidraw/" + name + "/device";
+    fs::create_directories(dir);
+    std::ofstream(dir + "/report_descriptor", std::ios::binary)
+        .write(reinterpret_cast<const char*>(descriptor.data()),
+               static_cast<std::streamsize>(descriptor.size()));
+  }
 
   // A pseudo-terminal in raw mode as hidrawN; returns the master side.
   int addTerminalNode(int number) {
@@ -324,6 +334,174 @@ TEST_F(HidrawReportTest, InvalidAndMismatchedHandlesFailQuietly) {
   EXPECT_FALSE(devices.readReport(writeHandle, report, kReadWaitMs));
 }
 
+// ---- Report layouts -----------------------------------------------------------------------------
+
+// The pendant's reports in the two layouts a device may give them: 7 input and 4 output data
+// bytes without report ids, and the same as numbered reports (input 1, output 2) beside a
+// shorter input report 3 of another function.
+const std::vector<uint8_t> kUnnumberedDescriptor = {
+    0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x15, 0x00, 0x26, 0xFF, 0x00, 0x75, 0x08,
+    0x95, 0x07, 0x09, 0x02, 0x81, 0x02, 0x95, 0x04, 0x09, 0x03, 0x91, 0x02, 0xC0};
+const std::vector<uint8_t> kNumberedDescriptor = {
+    0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x15, 0x00, 0x26, 0xFF, 0x00, 0x75,
+    0x08, 0x85, 0x03, 0x95, 0x02, 0x09, 0x04, 0x81, 0x02, 0x85, 0x01, 0x95, 0x07,
+    0x09, 0x02, 0x81, 0x02, 0x85, 0x02, 0x95, 0x04, 0x09, 0x03, 0x91, 0x02, 0xC0};
+
+struct DescriptorCase {
+  const char* name;
+  std::vector<uint8_t> descriptor;
+  bool known;
+  bool numbered;
+  uint8_t inputId;
+  uint8_t outputId;
+};
+
+class DescriptorTest : public ::testing::TestWithParam<DescriptorCase> {};
+
+TEST_P(DescriptorTest, GivesTheLayout) {
+  const DescriptorCase& c = GetParam();
+  const posix::ReportLayout layout =
+      posix::parseReportDescriptor(c.descriptor.data(), c.descriptor.size());
+  EXPECT_EQ(layout.known, c.known);
+  EXPECT_EQ(layout.numbered, c.numbered);
+  EXPECT_EQ(layout.inputId, c.inputId);
+  EXPECT_EQ(layout.outputId, c.outputId);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Descriptors, DescriptorTest,
+    ::testing::Values(DescriptorCase{"Unnumbered", kUnnumberedDescriptor, true, false, 0, 0},
+                      DescriptorCase{"Numbered", kNumberedDescriptor, true, true, 1, 2},
+                      DescriptorCase{"Empty", {}, false, false, 0, 0},
+                      // Report Size 8 pushed, changed to 1 for a 4-bit input, popped for the 7-byte
+                      // one; a long item in between is skipped.
+                      DescriptorCase{
+                          "PushPopAndLongItem",
+                          {0x75, 0x08, 0x85, 0x05, 0xA4, 0x75, 0x01, 0x95, 0x04, 0x81, 0x02, 0xB4,
+                           0xFE, 0x02, 0x10, 0xAA, 0xBB, 0x85, 0x06, 0x95, 0x07, 0x81, 0x02},
+                          true,
+                          true,
+                          6,
+                          0},
+                      // Cut off inside an item: what came before still counts.
+                      DescriptorCase{"Truncated",
+                                     {0x85, 0x01, 0x75, 0x08, 0x95, 0x07, 0x81, 0x02, 0x26, 0xFF},
+                                     true,
+                                     true,
+                                     1,
+                                     0}),
+    [](const auto& testInfo) { return std::string(testInfo.param.name); });
+
+struct InputCase {
+  const char* name;
+  posix::ReportLayout layout;
+  std::vector<uint8_t> read;
+  bool isReport;
+  std::vector<uint8_t> report;  // what the decoders see
+};
+
+class InputReportTest : public ::testing::TestWithParam<InputCase> {};
+
+TEST_P(InputReportTest, Frames) {
+  const InputCase& c = GetParam();
+  uint8_t report[kInputReportSize] = {0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE};
+  EXPECT_EQ(posix::takeInputReport(c.layout, c.read.data(), c.read.size(), report), c.isReport);
+  const std::vector<uint8_t> expected =
+      c.isReport ? c.report : std::vector<uint8_t>(kInputReportSize, 0xEE);
+  EXPECT_EQ(std::vector<uint8_t>(report, report + kInputReportSize), expected);
+}
+
+constexpr posix::ReportLayout kUnnumbered{true, false, 0, 0};
+constexpr posix::ReportLayout kNumbered{true, true, 1, 2};
+constexpr posix::ReportLayout kNumberedNoPendantId{true, true, 0, 0};
+constexpr posix::ReportLayout kUnknown{};
+
+INSTANTIATE_TEST_SUITE_P(
+    Reads, InputReportTest,
+    ::testing::Values(
+        InputCase{"UnnumberedSevenBytes",
+                  kUnnumbered,
+                  {1, 2, 3, 4, 5, 6, 7},
+                  true,
+                  {0, 1, 2, 3, 4, 5, 6, 7}},
+        InputCase{"UnnumberedEightBytes", kUnnumbered, {0, 1, 2, 3, 4, 5, 6, 7}, false, {}},
+        InputCase{"UnnumberedSixBytes", kUnnumbered, {1, 2, 3, 4, 5, 6}, false, {}},
+        InputCase{"NumberedKeepsItsId",
+                  kNumbered,
+                  {1, 9, 8, 7, 6, 5, 4, 3},
+                  true,
+                  {1, 9, 8, 7, 6, 5, 4, 3}},
+        InputCase{"NumberedOtherReport", kNumbered, {3, 9, 8, 7, 6, 5, 4, 3}, false, {}},
+        InputCase{"NumberedSevenBytes", kNumbered, {1, 9, 8, 7, 6, 5, 4}, false, {}},
+        InputCase{"NumberedNineBytes", kNumbered, {1, 9, 8, 7, 6, 5, 4, 3, 2}, false, {}},
+        InputCase{"NumberedWithoutPendantId",
+                  kNumberedNoPendantId,
+                  {5, 1, 1, 1, 1, 1, 1, 1},
+                  true,
+                  {5, 1, 1, 1, 1, 1, 1, 1}},
+        InputCase{"UnknownEightBytes",
+                  kUnknown,
+                  {0, 1, 2, 3, 4, 5, 6, 7},
+                  true,
+                  {0, 1, 2, 3, 4, 5, 6, 7}},
+        InputCase{
+            "UnknownSevenBytes", kUnknown, {1, 2, 3, 4, 5, 6, 7}, true, {0, 1, 2, 3, 4, 5, 6, 7}},
+        InputCase{"UnknownThreeBytes", kUnknown, {9, 9, 9}, false, {}}),
+    [](const auto& testInfo) { return std::string(testInfo.param.name); });
+
+TEST(OutputReport, CarriesTheOutputReportsIdOnlyWhenTheDeviceNumbersIt) {
+  const uint8_t report[kOutputReportSize] = {0x00, 0x54, 0x00, 0x00, 0x00};
+  uint8_t framed[kOutputReportSize] = {};
+  posix::frameOutputReport(kUnnumbered, report, framed);
+  EXPECT_EQ(std::vector<uint8_t>(framed, framed + 5), (std::vector<uint8_t>{0, 0x54, 0, 0, 0}));
+  posix::frameOutputReport(kNumbered, report, framed);
+  EXPECT_EQ(std::vector<uint8_t>(framed, framed + 5), (std::vector<uint8_t>{2, 0x54, 0, 0, 0}));
+  posix::frameOutputReport(kNumberedNoPendantId, report, framed);
+  EXPECT_EQ(framed[0], 0);
+}
+
+// The layout comes from the device's descriptor when the node is opened, and frames every read
+// and write through that handle.
+TEST(HidrawLayout, TakenFromTheDescriptorWhenTheNodeIsOpened) {
+  for (const bool numbered : {false, true}) {
+    SCOPED_TRACE(numbered ? "numbered" : "unnumbered");
+    HidrawTree tree;
+    tree.addSysfsEntry("hidraw0", kPendantId);
+    tree.addReportDescriptor("hidraw0", numbered ? kNumberedDescriptor : kUnnumberedDescriptor);
+    const int master = tree.addTerminalNode(0);
+    HidrawDevices devices(tree.sysfs(), tree.dev());
+    const DeviceHandle readHandle = devices.openRead(tree.node(0));
+    const DeviceHandle writeHandle = devices.openWrite(tree.node(0));
+    ASSERT_NE(readHandle, kInvalidHandle);
+    EXPECT_EQ(devices.layoutOf(readHandle).numbered, numbered);
+    EXPECT_EQ(devices.layoutOf(writeHandle).numbered, numbered);
+
+    uint8_t report[kInputReportSize] = {};
+    const uint8_t id = numbered ? 1 : 0;
+    // The pendant's own report, then one of the wrong length, which changes nothing.
+    std::vector<uint8_t> sent = {0x11, 0x22, 0, 0, 0x05, 0, 0};
+    if (numbered)
+      sent.insert(sent.begin(), id);
+    writeToMaster(master, sent);
+    ASSERT_TRUE(devices.readReport(readHandle, report, 200));
+    EXPECT_EQ(std::vector<uint8_t>(report, report + 8),
+              (std::vector<uint8_t>{id, 0x11, 0x22, 0, 0, 0x05, 0, 0}));
+    writeToMaster(master, numbered ? std::vector<uint8_t>{3, 0x7F, 0x7F}
+                                   : std::vector<uint8_t>{0, 0x7F, 0x7F, 0, 0, 0, 0, 0});
+    EXPECT_FALSE(devices.readReport(readHandle, report, 200));
+    EXPECT_EQ(report[1], 0x11);
+
+    // The device gets the four data bytes after a 0, or after its output report's id.
+    const uint8_t output[kOutputReportSize] = {0x00, 0x54, 0x00, 0x00, 0x00};
+    EXPECT_TRUE(devices.writeReport(writeHandle, output));
+    EXPECT_EQ(readFromMaster(master, 5),
+              (std::vector<uint8_t>{static_cast<uint8_t>(numbered ? 2 : 0), 0x54, 0, 0, 0}));
+    devices.close(readHandle);
+    devices.close(writeHandle);
+    EXPECT_FALSE(devices.layoutOf(readHandle).known);
+  }
+}
+
 // ---- Notifications and the whole link -----------------------------------------------------------
 
 class RecordingSink final : public WindowSink {
@@ -372,6 +550,69 @@ TEST(HidrawNotifications, NodesAppearingAndVanishingUnderTheDevRoot) {
   tree.addFifoNode(3);
   view.pumpWatches();
   EXPECT_TRUE(sink.events.empty());
+}
+
+// devtmpfs changes a node's attributes right after creating it and right before removing it;
+// udev changes them to grant the user access. Only a change that may make the node openable
+// for the link is an arrival.
+TEST(HidrawNotifications, AnAttributeChangeIsAnArrivalUnlessTheLinkIsOpenOnThatNode) {
+  HidrawTree tree;
+  HidrawDevices devices(tree.sysfs(), tree.dev());
+  SteppedHostView view;
+  RecordingSink sink;
+  std::unique_ptr<NativeWindow> window = createNativeWindow();
+  ASSERT_TRUE(window->create(&view, sink));
+  ASSERT_TRUE(devices.registerNotifications(*window));
+  const std::string arrival = "32768 5 " + tree.node(4);
+  const std::string removal = "32772 5 " + tree.node(4);
+  auto changeAttributes = [&] {
+    ::chmod(tree.node(4).c_str(), 0660);
+    view.pumpWatches();
+    return std::exchange(sink.events, {});
+  };
+  const std::vector<std::string> none;
+
+  tree.addFifoNode(4);
+  view.pumpWatches();
+  EXPECT_EQ(std::exchange(sink.events, {}), std::vector<std::string>{arrival});
+  EXPECT_EQ(changeAttributes(), std::vector<std::string>{arrival}) << "nothing open yet";
+
+  DeviceHandle readHandle = devices.openRead(tree.node(4));
+  ASSERT_NE(readHandle, kInvalidHandle);
+  EXPECT_EQ(changeAttributes(), std::vector<std::string>{arrival}) << "no write handle yet";
+  DeviceHandle writeHandle = devices.openWrite(tree.node(4));
+  ASSERT_NE(writeHandle, kInvalidHandle);
+  EXPECT_EQ(changeAttributes(), none) << "the link is open on this node";
+
+  // Removal as devtmpfs does it: attributes first, then the name; whether the attribute change
+  // is read before the node is gone or after, it is no arrival.
+  ::chmod(tree.node(4).c_str(), 0600);
+  view.pumpWatches();
+  fs::remove(tree.node(4));
+  view.pumpWatches();
+  EXPECT_EQ(std::exchange(sink.events, {}), std::vector<std::string>{removal});
+  tree.addFifoNode(4);
+  view.pumpWatches();
+  sink.events.clear();
+  ::chmod(tree.node(4).c_str(), 0600);
+  fs::remove(tree.node(4));
+  view.pumpWatches();
+  EXPECT_EQ(std::exchange(sink.events, {}), std::vector<std::string>{removal});
+
+  // The handles still open belong to the node that went away, not to the new one.
+  tree.addFifoNode(4);
+  view.pumpWatches();
+  EXPECT_EQ(std::exchange(sink.events, {}), std::vector<std::string>{arrival});
+  EXPECT_EQ(changeAttributes(), std::vector<std::string>{arrival});
+  devices.close(readHandle);
+  devices.close(writeHandle);
+  readHandle = devices.openRead(tree.node(4));
+  writeHandle = devices.openWrite(tree.node(4));
+  EXPECT_EQ(changeAttributes(), none);
+  devices.close(writeHandle);
+  EXPECT_EQ(changeAttributes(), std::vector<std::string>{arrival}) << "write handle closed";
+  devices.close(readHandle);
+  devices.unregisterNotifications(*window);
 }
 
 TEST(HidrawNotifications, NeedAHostView) {

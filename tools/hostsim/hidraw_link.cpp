@@ -53,10 +53,17 @@ std::string findPendantHidraw(const std::string& sysRoot, const std::string& dev
   return found.empty() ? std::string() : found.front().second;
 }
 
+posix::ReportLayout hidrawLayout(int fd, const std::string& path) {
+  const std::string name = std::filesystem::path(path).filename().string();
+  return posix::readReportLayout(fd, "/sys/class/hidraw/" + name + "/device/report_descriptor");
+}
+
 bool canOpenReadWrite(const std::string& path, std::string& error) {
   const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     error = std::strerror(errno);
+    if (errno == EACCES || errno == EPERM)
+      error += "; packaging/udev/70-orvane-k4.rules gives the user at the seat access";
     return false;
   }
   ::close(fd);
@@ -84,11 +91,17 @@ bool NamedHidrawDevice::attributes(DeviceHandle probe, uint16_t& vendorId, uint1
 }
 
 DeviceHandle NamedHidrawDevice::openRead(const std::string& path) {
-  return openPath(path, O_RDONLY | O_NONBLOCK);
+  const DeviceHandle handle = openPath(path, O_RDONLY | O_NONBLOCK);
+  if (handle != kInvalidHandle)
+    readLayout_ = hidrawLayout(fdOf(handle), path);
+  return handle;
 }
 
 DeviceHandle NamedHidrawDevice::openWrite(const std::string& path) {
-  return openPath(path, O_WRONLY);
+  const DeviceHandle handle = openPath(path, O_WRONLY);
+  if (handle != kInvalidHandle)
+    writeLayout_ = hidrawLayout(fdOf(handle), path);
+  return handle;
 }
 
 void NamedHidrawDevice::close(DeviceHandle handle) {
@@ -103,11 +116,13 @@ bool NamedHidrawDevice::readReport(DeviceHandle handle, uint8_t (&report)[kInput
   pollfd watch{fdOf(handle), POLLIN, 0};
   if (::poll(&watch, 1, timeoutMs) <= 0 || (watch.revents & POLLIN) == 0)
     return false;
-  uint8_t buffer[kInputReportSize];
-  if (::read(fdOf(handle), buffer, sizeof buffer) != static_cast<ssize_t>(sizeof buffer)) {
+  // One byte more than the longest report taken, so that a longer one is seen as such.
+  uint8_t buffer[kInputReportSize + 1];
+  const ssize_t count = ::read(fdOf(handle), buffer, sizeof buffer);
+  if (count <= 0 ||
+      !posix::takeInputReport(readLayout_, buffer, static_cast<std::size_t>(count), report)) {
     return false;
   }
-  std::memcpy(report, buffer, sizeof buffer);
   if (onInput)
     onInput(report);
   return true;
@@ -117,8 +132,10 @@ bool NamedHidrawDevice::writeReport(DeviceHandle handle,
                                     const uint8_t (&report)[kOutputReportSize]) {
   if (onOutput)
     onOutput(report);
+  uint8_t framed[kOutputReportSize];
+  posix::frameOutputReport(writeLayout_, report, framed);
   return handle != kInvalidHandle &&
-         ::write(fdOf(handle), report, sizeof report) == static_cast<ssize_t>(sizeof report);
+         ::write(fdOf(handle), framed, sizeof framed) == static_cast<ssize_t>(sizeof framed);
 }
 
 }  // namespace k4::hostsim

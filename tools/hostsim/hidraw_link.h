@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/device.h"
+#include "platform/posix/hidraw_device.h"
 
 namespace k4::hostsim {
 
@@ -16,6 +17,10 @@ std::string findPendantHidraw(const std::string& sysRoot = "/sys/class/hidraw",
 
 // Whether the device can be opened for reading and writing; the reason in `error` if not.
 bool canOpenReadWrite(const std::string& path, std::string& error);
+
+// The report layout of the hidraw device open as `fd` at `path` (/dev/hidrawN): from the
+// kernel, else from sysfs.
+posix::ReportLayout hidrawLayout(int fd, const std::string& path);
 
 // Device services over exactly one hidraw device. It never announces arrival or removal.
 class NamedHidrawDevice final : public DeviceServices {
@@ -39,6 +44,8 @@ class NamedHidrawDevice final : public DeviceServices {
 
  private:
   std::string path_;
+  posix::ReportLayout readLayout_;
+  posix::ReportLayout writeLayout_;
 };
 
 }  // namespace k4::hostsim

@@ -31,7 +31,8 @@ void onSignal(int) {
 
 constexpr int64_t kDashboardPeriodMs = 200;
 constexpr int64_t kClickMs = 100;  // how long a key click holds a button down
-constexpr int64_t kMonitorRetryMs = 1000;
+// A pendant plugged in again is seen again within this time (one failed open each while away).
+constexpr int64_t kMonitorRetryMs = 100;
 constexpr std::size_t kEventLines = 8;
 constexpr int kIntensityStep = 10;
 
@@ -97,6 +98,16 @@ class Recorder {
 
   void cycle() { count(kCycle); }
   void update() { count(kUpdate); }
+  // A report the plug-in took during the cycle just counted: it goes before that cycle.
+  void reportInLastCycle(const uint8_t* bytes) {
+    if (file_ != nullptr && runKind_ == kCycle && runLength_ > 0) {
+      --runLength_;
+      report(bytes);
+      count(kCycle);
+      return;
+    }
+    report(bytes);
+  }
   void report(const uint8_t* bytes) {
     if (file_ == nullptr)
       return;
@@ -191,6 +202,8 @@ class LiveSession {
         break;
       if (!monitorPath.empty() && monitorFd_ < 0 && now >= nextMonitorTry) {
         monitorFd_ = ::open(monitorPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (monitorFd_ >= 0)
+          monitorLayout_ = hidrawLayout(monitorFd_, monitorPath);
         nextMonitorTry = now + kMonitorRetryMs;
       }
 
@@ -237,9 +250,14 @@ class LiveSession {
         sim_.machine().advance(static_cast<double>(now - lastAdvance) / 1000.0);
         lastAdvance = now;
         sim_.machine().rememberRecords();
+        // The plug-in reads its own handle on the node during the cycle, so what the watch
+        // beside it has waiting goes to the record before the cycle, and what lands during the
+        // cycle (the plug-in's read waits for it) goes in as taken by that cycle.
+        drainMonitor(false);
         const int fired = sim_.view().fireDueTimers(true);
         for (int i = 0; i < fired; ++i)
           recorder_.cycle();
+        drainMonitor(true);
         ++cycles_;
         sim_.afterCycle();
       }
@@ -382,14 +400,30 @@ class LiveSession {
     }
   }
 
-  void readMonitor() {
-    uint8_t buffer[kInputReportSize];
+  void drainMonitor(bool duringLastCycle) {
+    for (int i = 0; i < 16 && monitorFd_ >= 0; ++i) {
+      pollfd ready{monitorFd_, POLLIN, 0};
+      if (::poll(&ready, 1, 0) != 1)
+        return;
+      readMonitor(duringLastCycle);
+    }
+  }
+
+  // The plug-in reads its own handle; this one sees the same reports, framed the same way.
+  void readMonitor(bool duringLastCycle = false) {
+    uint8_t buffer[kInputReportSize + 1];
+    uint8_t taken[kInputReportSize];
     const ssize_t count = ::read(monitorFd_, buffer, sizeof buffer);
-    if (count == static_cast<ssize_t>(sizeof buffer)) {
-      InputReportBytes report{};
-      std::copy(buffer, buffer + sizeof buffer, report.begin());
-      sim_.controls().takeReport(report);
-      recorder_.report(buffer);
+    if (count > 0) {
+      if (posix::takeInputReport(monitorLayout_, buffer, static_cast<std::size_t>(count), taken)) {
+        InputReportBytes report{};
+        std::copy(taken, taken + sizeof taken, report.begin());
+        sim_.controls().takeReport(report);
+        if (duringLastCycle)
+          recorder_.reportInLastCycle(taken);
+        else
+          recorder_.report(taken);
+      }
     } else if (count < 0 && errno != EAGAIN && errno != EINTR) {
       // The pendant went away; look for it again later.
       ::close(monitorFd_);
@@ -456,6 +490,7 @@ class LiveSession {
   Recorder& recorder_;
   std::vector<PendingRelease> releases_;
   int monitorFd_ = -1;
+  posix::ReportLayout monitorLayout_;
   bool quit_ = false;
   long cycles_ = 0;
   long updates_ = 0;

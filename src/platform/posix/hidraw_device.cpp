@@ -2,11 +2,15 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/hidraw.h>
 #include <poll.h>
 #include <sys/inotify.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +24,12 @@ namespace k4::posix {
 namespace {
 
 constexpr const char* kNodePrefix = "hidraw";
+// The pendant's reports without their report id.
+constexpr std::size_t kInputDataBytes = kInputReportSize - 1;
+constexpr std::size_t kOutputDataBytes = kOutputReportSize - 1;
+// Reads take one byte more than the longest report we accept, so that a longer report (which
+// hidraw would cut to the buffer's size) shows as too long instead of passing for ours.
+constexpr std::size_t kReadBufferSize = kInputReportSize + 1;
 // How much later than asked a timed wait typically returns: the thread's timer slack (50 us by
 // default) plus the wake-up itself, measured at about 100 us on a virtual machine
 // (bench/hidraw_wait_bench: a 4.95 ms wait took 5.05 ms at the median).
@@ -50,7 +60,7 @@ std::string baseName(const std::string& path) {
 }
 
 std::string readSmallFile(const std::string& path) {
-  char text[4096];
+  char text[HID_MAX_DESCRIPTOR_SIZE];
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0)
     return {};
@@ -113,6 +123,128 @@ bool parseHidId(const std::string& uevent, uint16_t& vendorId, uint16_t& product
   return false;
 }
 
+// ---- Report layout ------------------------------------------------------------------------------
+
+ReportLayout parseReportDescriptor(const uint8_t* descriptor, std::size_t size) {
+  // Short items: a prefix byte (tag, type, data size) and 0, 1, 2 or 4 data bytes. Input and
+  // Output main items add Report Size x Report Count bits to the report of the current Report
+  // ID; Push and Pop save and restore those globals.
+  enum : uint8_t { kMain = 0, kGlobal = 1 };
+  enum : uint8_t { kInput = 0x8, kOutput = 0x9 };
+  enum : uint8_t {
+    kReportSize = 0x7,
+    kReportId = 0x8,
+    kReportCount = 0x9,
+    kPush = 0xA,
+    kPop = 0xB
+  };
+  struct Globals {
+    uint32_t reportSize = 0;
+    uint32_t reportCount = 0;
+    uint8_t reportId = 0;
+  };
+  constexpr std::size_t kStackDepth = 8;
+  std::array<Globals, kStackDepth> stack{};
+  std::size_t depth = 0;
+  Globals globals;
+  std::array<uint32_t, 256> inputBits{};
+  std::array<uint32_t, 256> outputBits{};
+  ReportLayout layout;
+  layout.known = size > 0;
+  for (std::size_t at = 0; at < size;) {
+    const uint8_t prefix = descriptor[at];
+    if (prefix == 0xFE) {  // long item: size, tag, data
+      at += 3 + (at + 1 < size ? descriptor[at + 1] : 0);
+      continue;
+    }
+    const std::size_t dataBytes = (prefix & 3) == 3 ? 4 : (prefix & 3);
+    if (at + 1 + dataBytes > size)
+      break;
+    uint32_t value = 0;
+    for (std::size_t i = 0; i < dataBytes; ++i)
+      value |= uint32_t{descriptor[at + 1 + i]} << (8 * i);
+    at += 1 + dataBytes;
+    const uint8_t type = (prefix >> 2) & 3;
+    const uint8_t tag = prefix >> 4;
+    const uint64_t bits = uint64_t{globals.reportSize} * globals.reportCount;
+    const uint32_t added = static_cast<uint32_t>(std::min<uint64_t>(bits, 0xFFFFFF));
+    if (type == kMain && tag == kInput) {
+      inputBits[globals.reportId] += added;
+    } else if (type == kMain && tag == kOutput) {
+      outputBits[globals.reportId] += added;
+    } else if (type == kGlobal) {
+      switch (tag) {
+        case kReportSize:
+          globals.reportSize = value;
+          break;
+        case kReportCount:
+          globals.reportCount = value;
+          break;
+        case kReportId:
+          globals.reportId = static_cast<uint8_t>(value);
+          layout.numbered = true;
+          break;
+        case kPush:
+          if (depth < kStackDepth)
+            stack[depth++] = globals;
+          break;
+        case kPop:
+          if (depth > 0)
+            globals = stack[--depth];
+          break;
+        default:
+          break;
+      }
+    }
+  }
+  if (layout.numbered) {
+    for (std::size_t id = 1; id < inputBits.size(); ++id) {
+      if (layout.inputId == 0 && inputBits[id] == kInputDataBytes * 8)
+        layout.inputId = static_cast<uint8_t>(id);
+      if (layout.outputId == 0 && outputBits[id] == kOutputDataBytes * 8)
+        layout.outputId = static_cast<uint8_t>(id);
+    }
+  }
+  return layout;
+}
+
+ReportLayout readReportLayout(int fd, const std::string& descriptorFile) {
+  hidraw_report_descriptor descriptor{};
+  int size = 0;
+  if (::ioctl(fd, HIDIOCGRDESCSIZE, &size) == 0 && size > 0 && size <= HID_MAX_DESCRIPTOR_SIZE) {
+    descriptor.size = static_cast<uint32_t>(size);
+    if (::ioctl(fd, HIDIOCGRDESC, &descriptor) == 0)
+      return parseReportDescriptor(descriptor.value, descriptor.size);
+  }
+  const std::string text = readSmallFile(descriptorFile);
+  return parseReportDescriptor(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+}
+
+bool takeInputReport(const ReportLayout& layout, const uint8_t* data, std::size_t count,
+                     uint8_t (&report)[kInputReportSize]) {
+  const bool unnumbered = layout.known ? !layout.numbered : count == kInputDataBytes;
+  if (unnumbered) {
+    if (count != kInputDataBytes)
+      return false;
+    report[0] = 0;
+    std::memcpy(report + 1, data, kInputDataBytes);
+    return true;
+  }
+  // Another numbered report of the same length (a feature of some other part of the device)
+  // is not the pendant's.
+  if (count != kInputReportSize || (layout.inputId != 0 && data[0] != layout.inputId))
+    return false;
+  std::memcpy(report, data, kInputReportSize);
+  return true;
+}
+
+void frameOutputReport(const ReportLayout& layout, const uint8_t (&report)[kOutputReportSize],
+                       uint8_t (&framed)[kOutputReportSize]) {
+  std::memcpy(framed, report, kOutputReportSize);
+  if (layout.numbered && layout.outputId != 0)
+    framed[0] = layout.outputId;
+}
+
 HidrawDevices::HidrawDevices(std::string sysfsRoot, std::string devRoot)
     : sysfsRoot_(std::move(sysfsRoot)), devRoot_(std::move(devRoot)) {}
 
@@ -123,6 +255,8 @@ HidrawDevices::~HidrawDevices() {
     ::close(inotifyFd_);
   for (const auto& [probe, name] : probes_)
     ::close(static_cast<int>(probe));
+  for (const auto& [handle, node] : links_)
+    ::close(static_cast<int>(handle));
 }
 
 std::string HidrawDevices::sysfsRootFromEnvironment() {
@@ -188,30 +322,63 @@ bool HidrawDevices::attributes(DeviceHandle probe, uint16_t& vendorId, uint16_t&
   return parseHidId(uevent, vendorId, productId);
 }
 
+// Each handle remembers the layout of the device it reaches (the descriptor is read once, here,
+// never in the report cycle) and which node it was opened on.
+DeviceHandle HidrawDevices::openLink(const std::string& path, int flags, bool forReading) {
+  const int fd = openNode(path, flags);
+  if (fd < 0)
+    return kInvalidHandle;
+  struct stat status {};
+  ::fstat(fd, &status);
+  const std::string name = baseName(path);
+  links_[fd] = OpenNode{
+      name, forReading, status.st_dev, status.st_ino,
+      readReportLayout(fd, sysfsRoot_ + "/class/hidraw/" + name + "/device/report_descriptor")};
+  return fd;
+}
+
 // Non-blocking, so that the bounded wait of a read is ours (poll), never the kernel's.
 DeviceHandle HidrawDevices::openRead(const std::string& path) {
-  const int fd = openNode(path, O_RDONLY | O_NONBLOCK);
-  return fd < 0 ? kInvalidHandle : fd;
+  return openLink(path, O_RDONLY | O_NONBLOCK, true);
 }
 
 DeviceHandle HidrawDevices::openWrite(const std::string& path) {
-  const int fd = openNode(path, O_WRONLY);
-  return fd < 0 ? kInvalidHandle : fd;
+  return openLink(path, O_WRONLY, false);
 }
 
 void HidrawDevices::close(DeviceHandle handle) {
   if (handle < 0)
     return;
   probes_.erase(handle);
+  links_.erase(handle);
   ::close(static_cast<int>(handle));
+}
+
+ReportLayout HidrawDevices::layoutOf(DeviceHandle handle) const {
+  const auto found = links_.find(handle);
+  return found == links_.end() ? ReportLayout{} : found->second.layout;
+}
+
+bool HidrawDevices::attributeChangeIsArrival(const std::string& name) const {
+  // A node already gone (its removal is queued behind this event) cannot be opened.
+  struct stat status {};
+  if (::stat((devRoot_ + "/" + name).c_str(), &status) != 0)
+    return false;
+  bool reading = false;
+  bool writing = false;
+  for (const auto& [handle, node] : links_) {
+    if (node.name == name && node.device == status.st_dev && node.inode == status.st_ino)
+      (node.forReading ? reading : writing) = true;
+  }
+  return !(reading && writing);
 }
 
 // ---- Reports
 // --------------------------------------------------------------------------------------
 
-// Each hidraw read returns one whole report; fewer than 8 bytes is not the pendant's report. The
-// node is non-blocking, so a report that lands after the wait stays in the kernel's queue and the
-// next call returns it at once.
+// Each hidraw read returns one whole report, framed as the device's layout says
+// (takeInputReport). The node is non-blocking, so a report that lands after the wait stays in the
+// kernel's queue and the next call returns it at once.
 bool HidrawDevices::readReport(DeviceHandle handle, uint8_t (&report)[kInputReportSize],
                                int timeoutMs) {
   if (handle < 0)
@@ -226,24 +393,28 @@ bool HidrawDevices::readReport(DeviceHandle handle, uint8_t (&report)[kInputRepo
   const int ready = ::ppoll(&watch, 1, &wait, nullptr);
   if (ready <= 0 || (watch.revents & POLLIN) == 0)
     return false;
-  uint8_t buffer[kInputReportSize];
+  uint8_t buffer[kReadBufferSize];
   const ssize_t count = ::read(fd, buffer, sizeof buffer);
-  if (count != static_cast<ssize_t>(sizeof buffer))
+  if (count <= 0)
     return false;
-  std::memcpy(report, buffer, sizeof buffer);
-  return true;
+  const auto found = links_.find(handle);
+  const ReportLayout layout = found == links_.end() ? ReportLayout{} : found->second.layout;
+  return takeInputReport(layout, buffer, static_cast<std::size_t>(count), report);
 }
 
 // hidraw takes the report number in the first byte of a write and sends the rest as the report;
 // a device without numbered reports takes 0 there. The pendant's output report is exactly that
 // layout (byte 0 = report id 0, four data bytes), so the 5 bytes are written unchanged, as on
-// the other platforms.
+// the other platforms; only a device that numbers its output report gets that number instead.
 bool HidrawDevices::writeReport(DeviceHandle handle, const uint8_t (&report)[kOutputReportSize]) {
   if (handle < 0)
     return false;
+  const auto found = links_.find(handle);
+  uint8_t framed[kOutputReportSize];
+  frameOutputReport(found == links_.end() ? ReportLayout{} : found->second.layout, report, framed);
   ssize_t count;
   do {
-    count = ::write(static_cast<int>(handle), report, kOutputReportSize);
+    count = ::write(static_cast<int>(handle), framed, kOutputReportSize);
   } while (count < 0 && errno == EINTR);
   return count == static_cast<ssize_t>(kOutputReportSize);
 }
@@ -254,6 +425,11 @@ bool HidrawDevices::writeReport(DeviceHandle handle, const uint8_t (&report)[kOu
 // an open succeed, and udev granting the user access to it afterwards shows as an attribute
 // change, which is reported as a further arrival so that the reopen is tried again once the
 // node is usable. A removed node is reported with its full path, the name discovery stored.
+//
+// devtmpfs itself changes a node's attributes right after creating it and right before
+// removing it. Neither is an arrival while a read and a write handle are open on that very
+// node, nor once the node is gone: a reopen would drop a report already waiting on the open
+// handle, and one on removal would reach for a node that is going away.
 
 namespace {
 
@@ -322,7 +498,9 @@ void HidrawDevices::dispatchNotifications() {
       uint32_t eventType = 0;
       if ((event.mask & (IN_DELETE | IN_MOVED_FROM)) != 0)
         eventType = kDeviceRemoveComplete;
-      else if ((event.mask & (IN_CREATE | IN_MOVED_TO | IN_ATTRIB)) != 0)
+      else if ((event.mask & (IN_CREATE | IN_MOVED_TO)) != 0)
+        eventType = kDeviceArrival;
+      else if ((event.mask & IN_ATTRIB) != 0 && attributeChangeIsArrival(name))
         eventType = kDeviceArrival;
       if (eventType == 0 || window_ == nullptr)
         continue;
