@@ -68,6 +68,20 @@ if [[ " ${built[*]} " == *" windows "* && " ${built[*]} " == *" posix "* ]]; the
   summary+=("$(printf '%-10s %-20s %5ds' "package" "$status" $((SECONDS - started)))")
 fi
 
+# The LinuxCNC bridge against a headless LinuxCNC: its own step, after the posix build it uses.
+if [[ " ${built[*]} " == *" posix "* ]]; then
+  started=$SECONDS
+  echo
+  echo "======== linuxcnc: k4-linuxcnc against a headless LinuxCNC (scripts/test-linuxcnc.sh)"
+  if K4_JOBS=$jobs scripts/test-linuxcnc.sh; then
+    status="passed"
+  else
+    status="FAILED (tests)"
+  fi
+  [ "$status" = "passed" ] || failed=1
+  summary+=("$(printf '%-10s %-20s %5ds' "linuxcnc" "$status" $((SECONDS - started)))")
+fi
+
 echo
 echo "======== summary"
 printf '%s\n' "${summary[@]}"

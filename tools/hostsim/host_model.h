@@ -13,6 +13,7 @@
 namespace k4::hostsim {
 
 class Machine;
+struct PendantControls;
 
 class HostModel {
  public:
@@ -20,6 +21,9 @@ class HostModel {
 
   // The host blocks the plug-in was handed; called once when the model is put in place.
   virtual void attach(Machine& blocks) = 0;
+  // The pendant's controls as the host last saw them (virtual pendant, or a hidraw pendant the
+  // host reads beside the plug-in); they may lag the plug-in's own reading by a cycle.
+  virtual void watchControls(const PendantControls* controls) { (void)controls; }
 
   // Once before every report cycle: the model takes the controller's state for this cycle and
   // fills the host blocks from it.

@@ -154,8 +154,9 @@ void HostSimulator::queueReport(const InputReportBytes& report) {
 }
 
 void HostSimulator::unplug() {
-  pendant_->unplug();
+  // The model hears of it first: the plug-in answers the removal with host calls of its own.
   notePendantPresence(false);
+  pendant_->unplug();
   reportHostChanges();
 }
 

@@ -58,8 +58,10 @@ class HostSimulator {
   // blocks stay the machine's. With a real clock, each scripted cycle waits for its 25 ms.
   void setModel(HostModel* model) {
     model_ = model;
-    if (model_ != nullptr)
+    if (model_ != nullptr) {
       model_->attach(machine_);
+      model_->watchControls(&controls_);
+    }
   }
   HostModel* model() const { return model_; }
   void setRealTime(bool realTime) { realTime_ = realTime; }

@@ -417,7 +417,8 @@ class LiveSession {
     const auto hostLed = [&](int code) {
       return model != nullptr ? model->led(code) : machine.led(code);
     };
-    const double stepSize = model != nullptr ? model->dro(dro::kStepSize) : machine.dro(dro::kStepSize);
+    const double stepSize =
+        model != nullptr ? model->dro(dro::kStepSize) : machine.dro(dro::kStepSize);
     std::string screen = "\x1b[H\x1b[J";
     char line[256];
     auto add = [&screen](const std::string& text) { screen += text + "\x1b[K\n"; };
@@ -435,8 +436,7 @@ class LiveSession {
     std::snprintf(line, sizeof line,
                   "Axis:   %s   Step size (DRO 828): %.10g   Host jog increment: %.10g   "
                   "Intensity: %d",
-                  axis.c_str(), stepSize, machine.planner.stepIncrement,
-                  sim_.controls().intensity);
+                  axis.c_str(), stepSize, machine.planner.stepIncrement, sim_.controls().intensity);
     add(line);
     auto lamp = [](bool on) { return on ? "on " : "off"; };
     if (!output.empty()) {

@@ -74,8 +74,8 @@ int runScenario(const std::string& name, const std::vector<Command>& commands,
     if (model != nullptr && model->lost()) {
       sim.stop();
       std::fflush(stdout);
-      std::fprintf(stderr, "%s:%d: the controller is gone; the scenario ends here\n",
-                   name.c_str(), command.line);
+      std::fprintf(stderr, "%s:%d: the controller is gone; the scenario ends here\n", name.c_str(),
+                   command.line);
       return 3;
     }
     switch (command.op) {

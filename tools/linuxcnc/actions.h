@@ -36,8 +36,8 @@ struct Action {
 
 struct ActionMap {
   std::map<int, std::vector<Action>> codes;
-  bool led15 = false;              // LED 15: brackets every continuous jog with codes 204/205
-  double jogSpeedPercent = 50.0;   // DRO 3's start value
+  bool led15 = false;             // LED 15: brackets every continuous jog with codes 204/205
+  double jogSpeedPercent = 50.0;  // DRO 3's start value
 };
 
 // The built-in defaults (what a missing file means).

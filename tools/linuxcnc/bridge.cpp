@@ -9,6 +9,7 @@
 
 #include "host/host_boundary.h"
 #include "machine.h"
+#include "pendant_controls.h"
 
 namespace k4::lcnc {
 
@@ -19,6 +20,7 @@ using std::chrono::milliseconds;
 constexpr const char* kLetters = "XYZABC";
 constexpr double kSecondsPerMinute = 60.0;
 constexpr milliseconds kEchoLimit{500};
+constexpr milliseconds kLongEchoLimit{60};
 constexpr milliseconds kModeLimit{400};
 constexpr milliseconds kHoldOff{1000};        // a refused command stays quiet this long
 constexpr milliseconds kResetLimit{1500};     // an E-stop change takes up to ~100 ms
@@ -207,9 +209,8 @@ void Bridge::beforeCycle(hostsim::Machine& blocks) {
                             now - feedWrittenAt_ > kOverrideLimit)) {
     feedWritten_ = -1.0;
   }
-  if (spindleWritten_ >= 0 &&
-      (std::fabs(status_.spindleScale * 100.0 - spindleWritten_) < 1e-6 ||
-       now - spindleWrittenAt_ > kOverrideLimit)) {
+  if (spindleWritten_ >= 0 && (std::fabs(status_.spindleScale * 100.0 - spindleWritten_) < 1e-6 ||
+                               now - spindleWrittenAt_ > kOverrideLimit)) {
     spindleWritten_ = -1.0;
   }
 
@@ -460,7 +461,8 @@ void Bridge::doButton(int code) {
     command.axis = code - button::kRefBase;
     enqueue(command);
   } else if (code >= button::kAxisBase && code < button::kAxisBase + kAxes) {
-    sayOnce(code, "Codes 334-339 (mode and axis changes) have no meaning in LinuxCNC: nothing done");
+    sayOnce(code,
+            "Codes 334-339 (mode and axis changes) have no meaning in LinuxCNC: nothing done");
     told_.insert(button::kAxisBase);
     for (int axis = 0; axis < kAxes; ++axis)
       told_.insert(button::kAxisBase + axis);
@@ -476,9 +478,6 @@ void Bridge::doButton(int code) {
 
 void Bridge::reset() {
   const Clock::time_point now = Clock::now();
-  // The plug-in sends 1021 every cycle until LED 800 agrees; E-stop takes a while to show.
-  if (resetPending_ && now < resetPendingUntil_)
-    return;
   Command command;
   if (!pendantPresent_) {
     // The plug-in sends 1021 when the pendant is unplugged: that may stop the machine, never
@@ -491,15 +490,23 @@ void Bridge::reset() {
     }
     return;
   }
+  // The code is a toggle; the switch, where the host sees it, says which way is meant, so a
+  // switch turned on always ends in E-stop and never passes through machine on.
   const bool inReset = status_.estop || !status_.machineOn;
-  if (inReset) {
-    command.kind = Command::Kind::EstopResetOn;
-    resetTargetEstop_ = false;
-  } else {
+  const bool wantReset = controls_ != nullptr ? controls_->reset : !inReset;
+  // The plug-in repeats the code every cycle until LED 800 agrees, and an E-stop change takes
+  // a while to show: a repeat of the request in flight is not a new one.
+  if (resetPending_ && now < resetPendingUntil_ && wantReset == resetTargetEstop_)
+    return;
+  if (wantReset && !status_.estop) {
     stopAllJogs("E-stop from the pendant");
     command.kind = Command::Kind::EstopOn;
-    resetTargetEstop_ = true;
+  } else if (!wantReset && (inReset || (resetPending_ && resetTargetEstop_))) {
+    command.kind = Command::Kind::EstopResetOn;
+  } else {
+    return;  // already where the switch wants it
   }
+  resetTargetEstop_ = wantReset;
   resetPending_ = true;
   resetPendingUntil_ = now + kResetLimit;
   enqueue(command, command.kind == Command::Kind::EstopOn);
@@ -560,8 +567,9 @@ void Bridge::mdi(const std::string& line) {
 double Bridge::machineFactor(int axis) const {
   if (axis > 2)
     return 1.0;  // rotary axes: degrees either way
-  const double mmPerProgramUnit =
-      status_.programUnits == 1 ? 25.4 : status_.programUnits == 3 ? 10.0 : 1.0;
+  const double mmPerProgramUnit = status_.programUnits == 1   ? 25.4
+                                  : status_.programUnits == 3 ? 10.0
+                                                              : 1.0;
   const double perMm = status_.linearUnitsPerMm > 0 ? status_.linearUnitsPerMm : 1.0;
   return mmPerProgramUnit * perMm;
 }
@@ -778,8 +786,8 @@ std::vector<std::string> Bridge::dashboard() const {
   }
   lines.push_back("Jogs:   " + (jogs.empty() ? std::string("none") : jogs) +
                   "   Program: " + (s.file.empty() ? std::string("none") : s.file));
-  lines.push_back("Bridge: " + (lastLinuxcncMessage_.empty() ? std::string("-")
-                                                             : lastLinuxcncMessage_));
+  lines.push_back("Bridge: " +
+                  (lastLinuxcncMessage_.empty() ? std::string("-") : lastLinuxcncMessage_));
   return lines;
 }
 
@@ -868,7 +876,7 @@ Echo Bridge::waitEcho(int serial, milliseconds limit) {
         return Echo::Done;
     }
     if (Clock::now() > until)
-      return Echo::None;
+      return live_.echoSerial == serial ? Echo::Executing : Echo::None;
     std::this_thread::sleep_for(std::chrono::microseconds(200));
   }
 }
@@ -1016,7 +1024,12 @@ void Bridge::execute(const Queued& item) {
   if (config_.timings && command.kind == Command::Kind::JogStop) {
     probes_.push_back({command.axis, false, item.cycleStart, sent + kProbeLimit});
   }
-  const Echo echo = waitEcho(serial, kEchoLimit);
+  // A program, an MDI line or a homing stays "executing" while it runs: taken is enough, and
+  // the queue behind it does not wait for the end. A later refusal comes on the error channel.
+  const bool longRunning = command.kind == Command::Kind::Run ||
+                           command.kind == Command::Kind::Mdi ||
+                           command.kind == Command::Kind::Home;
+  const Echo echo = waitEcho(serial, longRunning ? kLongEchoLimit : kEchoLimit);
   if (echo == Echo::Error) {
     refuse(command, what, lastErrorSince(sent, milliseconds(30)));
   } else if (echo == Echo::None) {

@@ -34,7 +34,7 @@ struct BridgeConfig {
   // [TRAJ]DEFAULT_LINEAR_VELOCITY: the speed of a step line when no feed is known.
   double defaultVelocity = 0.0;
   ActionMap actions = defaultActions();
-  std::string actionsFile;  // named in the "no meaning" notes
+  std::string actionsFile;       // named in the "no meaning" notes
   bool operatorMessages = true;  // the status line also goes to LinuxCNC's operator messages
   std::chrono::milliseconds staleAfter{2000};  // LinuxCNC silent this long: connection lost
   // A continuous jog the plug-in has not renewed for this long is stopped.
@@ -59,6 +59,7 @@ class Bridge final : public hostsim::HostModel {
   Bridge& operator=(const Bridge&) = delete;
 
   void attach(hostsim::Machine& blocks) override;
+  void watchControls(const hostsim::PendantControls* controls) override { controls_ = controls; }
   void beforeCycle(hostsim::Machine& blocks) override;
   bool led(int code) override;
   double dro(int code) override;
@@ -113,6 +114,7 @@ class Bridge final : public hostsim::HostModel {
   BridgeConfig config_;
   std::unique_ptr<Controller> controller_;
   hostsim::Machine* blocks_ = nullptr;
+  const hostsim::PendantControls* controls_ = nullptr;
 
   // Host-thread state.
   Status status_;

@@ -44,7 +44,7 @@ struct Status {
   double linearUnitsPerMm = 1.0;  // machine units per millimetre
   int trajQueue = 0;
   int mdiQueue = 0;
-  double rotationXY = 0.0;  // degrees, of the current coordinate system
+  double rotationXY = 0.0;   // degrees, of the current coordinate system
   bool incremental = false;  // G91 in force
   bool flood = false;
   bool mist = false;
@@ -54,23 +54,23 @@ struct Status {
 
 struct Command {
   enum class Kind {
-    JogCont,         // axis, speed (machine units/s, signed)
-    JogIncr,         // axis, value (distance, signed, machine units), speed (positive)
-    JogStop,         // axis
-    Mdi,             // text
+    JogCont,  // axis, speed (machine units/s, signed)
+    JogIncr,  // axis, value (distance, signed, machine units), speed (positive)
+    JogStop,  // axis
+    Mdi,      // text
     EstopOn,
-    EstopResetOn,    // E-stop off, then machine on
-    Run,             // the loaded program from its start
+    EstopResetOn,  // E-stop off, then machine on
+    Run,           // the loaded program from its start
     Resume,
     Pause,
     Abort,
-    Home,            // axis (joint) index, -1 all
-    FeedScale,       // value (1.0 = 100 %)
-    SpindleScale,    // value
-    Flood,           // value 0/1
-    Mist,            // value 0/1
+    Home,          // axis (joint) index, -1 all
+    FeedScale,     // value (1.0 = 100 %)
+    SpindleScale,  // value
+    Flood,         // value 0/1
+    Mist,          // value 0/1
     OverrideLimits,
-    OperatorText,    // text
+    OperatorText,  // text
   };
   Kind kind = Kind::Abort;
   int axis = -1;

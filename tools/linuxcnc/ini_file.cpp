@@ -49,8 +49,7 @@ std::string IniFile::get(const std::string& section, const std::string& key,
   return it != values_.end() ? it->second : fallback;
 }
 
-double IniFile::number(const std::string& section, const std::string& key,
-                       double fallback) const {
+double IniFile::number(const std::string& section, const std::string& key, double fallback) const {
   const std::string text = get(section, key);
   char* end = nullptr;
   const double value = std::strtod(text.c_str(), &end);

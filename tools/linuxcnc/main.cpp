@@ -224,8 +224,8 @@ void printPercentiles(const char* name, std::vector<double> samples) {
     const auto index = static_cast<std::size_t>(std::ceil(p / 100.0 * samples.size()));
     return samples[std::min(samples.size() - 1, index == 0 ? 0 : index - 1)];
   };
-  std::printf("%-24s n=%-6zu p50=%.3f ms  p99=%.3f ms  max=%.3f ms\n", name, samples.size(),
-              at(50), at(99), samples.back());
+  std::printf("%-24s n=%-6zu p50=%.3f ms  p99=%.3f ms  max=%.3f ms\n", name, samples.size(), at(50),
+              at(99), samples.back());
 }
 
 }  // namespace

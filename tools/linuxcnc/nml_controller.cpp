@@ -13,8 +13,8 @@
 #pragma GCC diagnostic ignored "-Wunused-parameter"
 #include "emc.hh"
 #include "emc_nml.hh"
-#include "nml_oi.hh"
 #include "emccfg.h"
+#include "nml_oi.hh"
 #include "rcs_print.hh"
 #pragma GCC diagnostic pop
 
@@ -35,10 +35,10 @@ class NmlController final : public Controller {
   bool open(const std::string& nmlFile, std::string& error) {
     // NML prints its own diagnostics on every failed attempt; the bridge says what failed.
     set_rcs_print_destination(RCS_PRINT_TO_NULL);
-    command_ = std::make_unique<RCS_CMD_CHANNEL>(emcFormat, "emcCommand", kProcessName,
-                                                 nmlFile.c_str());
-    status_ = std::make_unique<RCS_STAT_CHANNEL>(emcFormat, "emcStatus", kProcessName,
-                                                 nmlFile.c_str());
+    command_ =
+        std::make_unique<RCS_CMD_CHANNEL>(emcFormat, "emcCommand", kProcessName, nmlFile.c_str());
+    status_ =
+        std::make_unique<RCS_STAT_CHANNEL>(emcFormat, "emcStatus", kProcessName, nmlFile.c_str());
     errors_ = std::make_unique<NML>(nmlErrorFormat, "emcError", kProcessName, nmlFile.c_str());
     if (!command_->valid() || !status_->valid() || !errors_->valid()) {
       error = "cannot open LinuxCNC's NML channels from " + nmlFile +
@@ -75,8 +75,8 @@ class NmlController final : public Controller {
     out.joints = s.motion.traj.joints;
     for (int j = 0; j < kJoints; ++j)
       out.homed[j] = s.motion.joint[j].homed != 0;
-    const EmcPose* poses[] = {&s.motion.traj.actualPosition, &s.task.g5x_offset,
-                              &s.task.g92_offset, &s.task.toolOffset};
+    const EmcPose* poses[] = {&s.motion.traj.actualPosition, &s.task.g5x_offset, &s.task.g92_offset,
+                              &s.task.toolOffset};
     std::array<double, kAxes>* targets[] = {&out.machinePosition, &out.g5xOffset, &out.g92Offset,
                                             &out.toolOffset};
     for (int i = 0; i < 4; ++i) {
@@ -103,7 +103,8 @@ class NmlController final : public Controller {
     out.flood = s.io.coolant.flood != 0;
     out.mist = s.io.coolant.mist != 0;
     out.file.assign(s.task.file, strnlen(s.task.file, sizeof s.task.file));
-    out.iniFile.assign(s.task.ini_filename, strnlen(s.task.ini_filename, sizeof s.task.ini_filename));
+    out.iniFile.assign(s.task.ini_filename,
+                       strnlen(s.task.ini_filename, sizeof s.task.ini_filename));
     return true;
   }
 
