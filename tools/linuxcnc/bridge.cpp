@@ -1030,6 +1030,10 @@ void Bridge::execute(const Queued& item) {
                            command.kind == Command::Kind::Mdi ||
                            command.kind == Command::Kind::Home;
   const Echo echo = waitEcho(serial, longRunning ? kLongEchoLimit : kEchoLimit);
+  if (config_.timings && command.kind == Command::Kind::JogStop && echo == Echo::Done) {
+    std::lock_guard lock(mutex_);
+    timings_.endToAccepted.push_back(msSince(item.cycleStart));
+  }
   if (echo == Echo::Error) {
     refuse(command, what, lastErrorSince(sent, milliseconds(30)));
   } else if (echo == Echo::None) {

@@ -47,7 +47,8 @@ struct BridgeConfig {
 // Latency samples for the benchmark, in milliseconds.
 struct Timings {
   std::vector<double> wheelToMotion;  // cycle that turned the wheel -> motion seen
-  std::vector<double> endToStopped;   // cycle that ended a continuous jog -> axis at rest
+  std::vector<double> endToAccepted;  // cycle that ended a continuous jog -> stop taken by motion
+  std::vector<double> endToStopped;   // the same -> axis at rest (deceleration included)
   std::map<std::string, std::vector<double>> callbacks;  // time inside each callback
 };
 

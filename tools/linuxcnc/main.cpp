@@ -343,6 +343,7 @@ int main(int argc, char** argv) {
   }
   if (o.timings) {
     printPercentiles("wheel -> motion start", timings.wheelToMotion);
+    printPercentiles("jog end -> stop accepted", timings.endToAccepted);
     printPercentiles("jog end -> axis at rest", timings.endToStopped);
     for (const auto& [name, samples] : timings.callbacks)
       printPercentiles(("callback " + name).c_str(), samples);
