@@ -6,6 +6,12 @@
 if(NOT TARGET k4-linuxcnc)
   return()
 endif()
+# The mapping against a scripted controller: no LinuxCNC needed, part of the posix tests.
+add_executable(k4_linuxcnc_tests ${CMAKE_CURRENT_LIST_DIR}/bridge_test.cpp)
+target_link_libraries(k4_linuxcnc_tests PRIVATE k4_linuxcnc_bridge k4core GTest::gmock_main
+                                                k4_warnings)
+gtest_discover_tests(k4_linuxcnc_tests DISCOVERY_TIMEOUT 60)
+
 find_program(K4_LINUXCNC_SCRIPT linuxcnc)
 find_program(K4_SYSTEM_PYTHON python3 PATHS /usr/bin NO_DEFAULT_PATH)
 if(NOT K4_LINUXCNC_SCRIPT OR NOT K4_SYSTEM_PYTHON)

@@ -482,10 +482,14 @@ void Bridge::reset() {
   if (!pendantPresent_) {
     // The plug-in sends 1021 when the pendant is unplugged: that may stop the machine, never
     // start it.
-    if (!status_.estop) {
+    const bool estopInFlight = resetPending_ && resetTargetEstop_ && now < resetPendingUntil_;
+    if (!status_.estop && !estopInFlight) {
       stopAllJogs("the pendant was unplugged");
       command.kind = Command::Kind::EstopOn;
       enqueue(command, true);
+      resetTargetEstop_ = true;
+      resetPending_ = true;
+      resetPendingUntil_ = now + kResetLimit;
       say("Pendant unplugged: E-stop");
     }
     return;
