@@ -32,7 +32,8 @@ class ScriptedController final : public Controller {
 
   bool readStatus(Status& out) override {
     std::lock_guard lock(mutex_);
-    status_.heartbeat++;
+    if (!frozen_)
+      status_.heartbeat++;
     out = status_;
     return true;
   }
@@ -73,6 +74,10 @@ class ScriptedController final : public Controller {
     std::lock_guard lock(mutex_);
     return sent_;
   }
+  void freeze() {
+    std::lock_guard lock(mutex_);
+    frozen_ = true;
+  }
   void refuse(Command::Kind kind) {
     std::lock_guard lock(mutex_);
     refuse_ = kind;
@@ -85,6 +90,7 @@ class ScriptedController final : public Controller {
   std::vector<std::string> errors_;
   std::optional<Command::Kind> refuse_;
   int serial_ = 0;
+  bool frozen_ = false;
 };
 
 Status readyMachine() {
@@ -105,13 +111,14 @@ Status readyMachine() {
 
 class BridgeTest : public ::testing::Test {
  protected:
-  void make(Status status) {
+  void make(Status status, std::chrono::milliseconds staleAfter = 2000ms) {
     auto controller = std::make_unique<ScriptedController>(std::move(status));
     controller_ = controller.get();
     BridgeConfig config;
     config.maxVelocity = {50, 50, 25, 90, 0, 0};
     config.defaultVelocity = 10;
     config.operatorMessages = false;
+    config.staleAfter = staleAfter;
     bridge_ = std::make_unique<Bridge>(std::move(controller), config);
     bridge_->attach(blocks_);
     bridge_->watchControls(&controls_);
@@ -123,7 +130,14 @@ class BridgeTest : public ::testing::Test {
   }
   // The commands sent once the bridge's thread has emptied its queue.
   std::vector<Sent> settle() {
-    std::this_thread::sleep_for(40ms);
+    std::size_t count = controller_->sent().size();
+    for (int i = 0; i < 30; ++i) {
+      std::this_thread::sleep_for(40ms);
+      const std::size_t now = controller_->sent().size();
+      if (now == count)
+        break;
+      count = now;
+    }
     return controller_->sent();
   }
   std::vector<std::string> messages() {
@@ -269,6 +283,27 @@ TEST_F(BridgeTest, AContinuousJogStopsWhenThePlugInStopsRenewingItOrThePendantGo
     EXPECT_EQ(sent[1].axis, 1);
     bridge_.reset();
   }
+}
+
+TEST_F(BridgeTest, ASilentLinuxcncEndsTheBridgeWithItsJogsStopped) {
+  make(readyMachine(), 100ms);
+  writeRecord(0, 0, 600, false);
+  bridge_->code("DOJOG", blocks_);
+  std::this_thread::sleep_for(20ms);
+  cycle();
+  EXPECT_FALSE(bridge_->lost());
+  controller_->freeze();
+  for (int i = 0; i < 8 && !bridge_->lost(); ++i) {
+    writeRecord(0, 0, 600 + i, false);
+    bridge_->code("DOJOG", blocks_);  // the plug-in keeps renewing: only the silence counts
+    std::this_thread::sleep_for(25ms);
+    cycle();
+  }
+  EXPECT_TRUE(bridge_->lost());
+  const std::vector<Sent> sent = settle();
+  ASSERT_FALSE(sent.empty());
+  EXPECT_EQ(sent.back().kind, Command::Kind::JogStop);
+  EXPECT_EQ(sent.back().axis, 0);
 }
 
 TEST_F(BridgeTest, FeedOverrideReadsBackItsOwnWriteBeforeLinuxcncShowsIt) {
