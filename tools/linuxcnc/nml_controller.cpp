@@ -1,6 +1,8 @@
 #include "nml_controller.h"
 
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 // LinuxCNC's headers are not written for our warning set.
 #pragma GCC diagnostic push
@@ -45,9 +47,15 @@ class NmlController final : public Controller {
               " (is LinuxCNC running, as this user?)";
       return false;
     }
-    if (status_->peek() != EMC_STAT_TYPE) {
-      error = "LinuxCNC's status channel holds no status yet";
-      return false;
+    // Started together with LinuxCNC (as its display or one of its applications), the bridge
+    // may find the channels before the first status is in them.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (status_->peek() != EMC_STAT_TYPE) {
+      if (std::chrono::steady_clock::now() > until) {
+        error = "LinuxCNC's status channel holds no status after 10 s";
+        return false;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     serial_ = static_cast<EMC_STAT*>(status_->get_address())->echo_serial_number;
     return true;
