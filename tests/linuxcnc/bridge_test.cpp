@@ -118,6 +118,7 @@ class BridgeTest : public ::testing::Test {
     config.maxVelocity = {50, 50, 25, 90, 0, 0};
     config.defaultVelocity = 10;
     config.operatorMessages = false;
+    config.readErrors = true;
     config.staleAfter = staleAfter;
     bridge_ = std::make_unique<Bridge>(std::move(controller), config);
     bridge_->attach(blocks_);

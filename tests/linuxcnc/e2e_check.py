@@ -108,7 +108,7 @@ class Bridge:
         sampler = Sampler()
         sampler.start()
         process = subprocess.Popen(
-            [self.path, "--profile", os.path.join(self.folder, "profile%d.xml" % self.count),
+            [self.path, "--read-errors", "--profile", os.path.join(self.folder, "profile%d.xml" % self.count),
              "--actions", os.path.join(self.folder, "actions.conf"), script],
             stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
         try:

@@ -223,7 +223,7 @@ void Bridge::beforeCycle(hostsim::Machine& blocks) {
     if (config_.operatorMessages && fresh && !text.empty()) {
       statusSent_ = text;
       statusSentAt_ = now;
-      {
+      if (config_.readErrors) {
         std::lock_guard lock(mutex_);
         ownTexts_.insert(text);
       }
@@ -809,7 +809,7 @@ void Bridge::pollController() {
   if (controller_->readStatus(fresh))
     live_ = fresh;
   std::string text;
-  while (controller_->readError(text)) {
+  while (config_.readErrors && controller_->readError(text)) {
     recentErrors_.emplace_back(Clock::now(), text);
     if (recentErrors_.size() > 16)
       recentErrors_.pop_front();
@@ -886,6 +886,8 @@ Echo Bridge::waitEcho(int serial, milliseconds limit) {
 }
 
 std::string Bridge::lastErrorSince(Clock::time_point since, milliseconds wait) {
+  if (!config_.readErrors)
+    return "";  // the screen shows LinuxCNC's reason
   const Clock::time_point until = Clock::now() + wait;
   for (;;) {
     std::string text;

@@ -36,6 +36,10 @@ struct BridgeConfig {
   ActionMap actions = defaultActions();
   std::string actionsFile;       // named in the "no meaning" notes
   bool operatorMessages = true;  // the status line also goes to LinuxCNC's operator messages
+  // LinuxCNC's error channel is a queue its readers share: a message the bridge reads, the
+  // screen never shows. Only without a screen (headless) does the bridge read it, for the
+  // reasons of refusals.
+  bool readErrors = false;
   std::chrono::milliseconds staleAfter{2000};  // LinuxCNC silent this long: connection lost
   // A continuous jog the plug-in has not renewed for this long is stopped.
   std::chrono::milliseconds jogWatchdog{150};

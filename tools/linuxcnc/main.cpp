@@ -56,6 +56,8 @@ const char* const kUsage =
     "  --update-hz N      host Update calls per second in live mode (default 10)\n"
     "  --show LIST        scenario: also print reads, reports, records (see k4-hostsim)\n"
     "  --no-operator-messages  keep the plug-in's status line out of LinuxCNC's messages\n"
+    "  --read-errors      read LinuxCNC's error channel for the reasons of refusals; only\n"
+    "                     without a LinuxCNC screen (the screen would miss what is read here)\n"
     "  --timings          at the end, print latency and callback-time percentiles\n"
     "  --help             this text\n"
     "Exit codes: 0 done, 1 cannot connect, 2 bad use, 3 LinuxCNC went away or a signal.\n";
@@ -72,6 +74,7 @@ struct BridgeOptions {
   std::string actions;
   bool config = false;
   bool operatorMessages = true;
+  bool readErrors = false;
   bool timings = false;
 };
 
@@ -131,6 +134,8 @@ bool parse(int argc, char** argv, BridgeOptions& o, std::string& error) {
         return false;
     } else if (arg == "--no-operator-messages") {
       o.operatorMessages = false;
+    } else if (arg == "--read-errors") {
+      o.readErrors = true;
     } else if (arg == "--timings") {
       o.timings = true;
     } else if (arg == "--duration" || arg == "--update-hz" || arg == "--show") {
@@ -256,6 +261,7 @@ int main(int argc, char** argv) {
   BridgeConfig config;
   config.actionsFile = o.actions;
   config.operatorMessages = o.operatorMessages;
+  config.readErrors = o.readErrors;
   config.timings = o.timings;
   config.stopRequest = &signalled;
   if (!loadActions(o.actions, config.actions, error)) {
