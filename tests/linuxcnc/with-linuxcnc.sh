@@ -35,15 +35,18 @@ if [ "$(id -u)" -eq 0 ]; then
   export RTAPI_FIFO_PATH="$work/rtapi/rtapi_fifo"
 fi
 
+# shellcheck disable=SC2317  # both run from the EXIT trap
 our_pids() {
-  local pid
-  for pid in $(ls /proc | grep -E '^[0-9]+$'); do
+  local entry pid
+  for entry in /proc/[0-9]*; do
+    pid=${entry#/proc/}
     [ "$pid" = "$$" ] && continue
     { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null |
       grep -qx "K4_LINUXCNC_RUN=$K4_LINUXCNC_RUN" && echo "$pid"
   done
 }
 
+# shellcheck disable=SC2317
 cleanup() {
   local status=$?
   trap - EXIT INT TERM
@@ -96,7 +99,7 @@ sed -i "s|^DISPLAY = .*|DISPLAY = $work/display.sh|" "$work/k4sim.ini"
 chmod -R a+rX "$work"
 
 export K4_SIM_DIR="$work"
-cd "$work"
+cd "$work" || exit 2
 # RUNTESTS keeps LinuxCNC's output on our stdout/stderr instead of hidden files in /tmp.
 RUNTESTS=1 timeout --kill-after=15 "$limit" linuxcnc "$work/k4sim.ini" &
 lcnc_pid=$!
