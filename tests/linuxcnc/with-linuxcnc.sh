@@ -86,6 +86,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
+trap 'exit 129' HUP
 
 # The display program: COMMAND with LinuxCNC's "-ini FILE" appended.
 {
