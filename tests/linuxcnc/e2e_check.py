@@ -202,6 +202,16 @@ def phase_step(bridge):
     check(poll().task_mode == linuxcnc.MODE_MANUAL, "LinuxCNC stayed in manual mode")
     if code != 0 or not near(moved, 0.13, 0.0005):
         print(output)
+    # The wheel turning on: a step line every cycle, each arriving while the last still moves.
+    start = poll().actual_position[0]
+    code, output, samples = bridge.run("pendant knob=1\nstep 4\n" +
+                                       "pendant wheel=+2\nstep\n" * 20 + "step 40\n",
+                                       settings="AutoMode=0")
+    at_rest()
+    moved = poll().actual_position[0] - start
+    check(near(moved, 0.40, 0.0005), "20 lines in a row moved X %.4f (expected 0.4000)" % moved)
+    if code != 0 or not near(moved, 0.40, 0.0005):
+        print(output)
 
 
 def phase_velocity(bridge):
