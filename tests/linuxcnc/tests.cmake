@@ -7,7 +7,8 @@ if(NOT TARGET k4-linuxcnc)
   return()
 endif()
 # The mapping against a scripted controller: no LinuxCNC needed, part of the posix tests.
-add_executable(k4_linuxcnc_tests ${CMAKE_CURRENT_LIST_DIR}/bridge_test.cpp)
+add_executable(k4_linuxcnc_tests ${CMAKE_CURRENT_LIST_DIR}/bridge_test.cpp
+                                 ${CMAKE_CURRENT_LIST_DIR}/actions_test.cpp)
 target_link_libraries(k4_linuxcnc_tests PRIVATE k4_linuxcnc_bridge k4core GTest::gmock_main
                                                 k4_warnings)
 gtest_discover_tests(k4_linuxcnc_tests DISCOVERY_TIMEOUT 60)
