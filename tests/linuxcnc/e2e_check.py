@@ -214,6 +214,33 @@ def phase_step(bridge):
         print(output)
 
 
+def phase_rotated(bridge):
+    print("rotated step: coordinate system turned by 30 degrees, wheel +10 on X", flush=True)
+    CMD.mode(linuxcnc.MODE_MDI)
+    CMD.wait_complete()
+    CMD.mdi("G10 L2 P1 R30")
+    CMD.wait_complete()
+    wait_for(lambda s: s.interp_state == linuxcnc.INTERP_IDLE and abs(s.rotation_xy - 30) < 1e-9)
+    manual()
+    before = poll().actual_position[:2]
+    code, output, _ = bridge.run("pendant knob=1\nstep 4\npendant wheel=+10\nstep 40\n",
+                                 settings="AutoMode=0")
+    at_rest()
+    after = poll().actual_position[:2]
+    dx, dy = after[0] - before[0], after[1] - before[1]
+    # The plug-in turns the move by -30 degrees: X 0.1 cos 30, Y -0.1 sin 30 (4 decimals).
+    ok = near(dx, 0.0866, 0.0005) and near(dy, -0.0500, 0.0005)
+    check(ok, "X and Y moved together: %.4f, %.4f (expected 0.0866, -0.0500)" % (dx, dy))
+    if code != 0 or not ok:
+        print(output)
+    CMD.mode(linuxcnc.MODE_MDI)
+    CMD.wait_complete()
+    CMD.mdi("G10 L2 P1 R0")
+    CMD.wait_complete()
+    wait_for(lambda s: s.interp_state == linuxcnc.INTERP_IDLE and s.rotation_xy == 0)
+    manual()
+
+
 def phase_velocity(bridge):
     print("velocity jog: knob 2, intensity 40, the wheel turning for 1 s, then intensity 0",
           flush=True)
@@ -318,7 +345,7 @@ def phase_unplug(bridge):
         print(output)
 
 
-PHASES = ["reset", "home", "step", "velocity", "feed", "zero", "custom", "cycle", "exit",
+PHASES = ["reset", "home", "step", "rotated", "velocity", "feed", "zero", "custom", "cycle", "exit",
           "unplug"]
 
 
@@ -344,7 +371,7 @@ def main():
                 machine_on()
             if name not in ("reset", "home") and not all(poll().homed[:4]):
                 home_all()
-            {"reset": phase_reset, "home": phase_home, "step": phase_step,
+            {"reset": phase_reset, "home": phase_home, "step": phase_step, "rotated": phase_rotated,
              "velocity": phase_velocity, "feed": phase_feed_override, "zero": phase_zero,
              "custom": phase_custom_and_macro, "cycle": lambda b: phase_cycle(b, program),
              "exit": phase_exit_mid_jog, "unplug": phase_unplug}[name](bridge)
