@@ -10,3 +10,9 @@ $SUDO apt-get install -y -qq --no-install-recommends \
   googletest libgtest-dev libgmock-dev libbenchmark-dev libxml2-dev xxd \
   clang libclang-rt-14-dev \
   mingw-w64 mingw-w64-tools wine64 libwine-dev xvfb xauth python3-markdown clang-format >/dev/null
+
+# LinuxCNC for the k4-linuxcnc bridge and its tests (~2 minutes on a fresh machine). The dev
+# headers include <boost/noncopyable.hpp> without depending on boost; the bridge brings its own
+# stand-in for that one header (tools/linuxcnc/shim).
+$SUDO apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends \
+  linuxcnc-uspace linuxcnc-uspace-dev >/dev/null

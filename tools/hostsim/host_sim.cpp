@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 namespace k4::hostsim {
 
@@ -99,6 +100,8 @@ bool HostSimulator::start(const std::vector<SettingText>& settings, std::string&
 void HostSimulator::stop() {
   if (!running_)
     return;
+  if (model_ != nullptr)
+    model_->shutdown("the plug-in stops");
   entry_.StopPlug();
   running_ = false;
   if (link_ == PendantLink::Virtual) {
@@ -112,6 +115,15 @@ void HostSimulator::stop() {
 }
 
 void HostSimulator::cycleOnVirtualClock() {
+  if (realTime_) {
+    const auto now = std::chrono::steady_clock::now();
+    if (nextCycle_ < now - std::chrono::milliseconds(kCyclePeriodMs))
+      nextCycle_ = now;
+    nextCycle_ += std::chrono::milliseconds(kCyclePeriodMs);
+    std::this_thread::sleep_until(nextCycle_);
+  }
+  if (model_ != nullptr)
+    model_->beforeCycle(machine_);
   machine_.advance(kCyclePeriodMs / 1000.0);
   machine_.rememberRecords();
   view_.setNow(view_.now() + kCyclePeriodMs);
@@ -142,13 +154,21 @@ void HostSimulator::queueReport(const InputReportBytes& report) {
 }
 
 void HostSimulator::unplug() {
+  // The model hears of it first: the plug-in answers the removal with host calls of its own.
+  notePendantPresence(false);
   pendant_->unplug();
   reportHostChanges();
 }
 
 void HostSimulator::plug() {
   pendant_->plug();
+  notePendantPresence(true);
   reportHostChanges();
+}
+
+void HostSimulator::notePendantPresence(bool present) {
+  if (model_ != nullptr)
+    model_->pendantPresence(present);
 }
 
 void HostSimulator::arriveOther() {
@@ -175,6 +195,10 @@ void HostSimulator::collectOutputReports() {
 }
 
 void HostSimulator::reportHostChanges() {
+  if (model_ != nullptr) {
+    for (const std::string& message : model_->takeMessages())
+      emit("Note " + message);
+  }
   if (machine_.planner.statusAssignments != statusSeen_) {
     statusSeen_ = machine_.planner.statusAssignments;
     const char* text = machine_.planner.statusLine;
@@ -187,6 +211,11 @@ void HostSimulator::reportHostChanges() {
 void HostSimulator::onDoButton(int code) {
   if (code >= button::kAxisBase && code < button::kAxisBase + kAxisCount)
     lastAxisCode_ = code;
+  if (model_ != nullptr) {
+    emit("DoButton " + std::to_string(code));
+    model_->doButton(code);
+    return;
+  }
   if (hostReactions_ && code == button::kReset) {
     machine_.setLed(led::kReset, !machine_.led(led::kReset));
   }
@@ -194,19 +223,22 @@ void HostSimulator::onDoButton(int code) {
 }
 
 void HostSimulator::onSetDro(int code, double value) {
-  machine_.setDro(code, value);
+  if (model_ != nullptr)
+    model_->setDro(code, value);
+  else
+    machine_.setDro(code, value);
   emit("SetDRO " + std::to_string(code) + " " + formatNumber(value));
 }
 
 double HostSimulator::onGetDro(int code) {
-  const double value = machine_.dro(code);
+  const double value = model_ != nullptr ? model_->dro(code) : machine_.dro(code);
   if (show_.reads)
     emit("GetDRO " + std::to_string(code) + " -> " + formatNumber(value));
   return value;
 }
 
 bool HostSimulator::onGetLed(int code) {
-  const bool lit = machine_.led(code);
+  const bool lit = model_ != nullptr ? model_->led(code) : machine_.led(code);
   if (show_.reads)
     emit("GetLED " + std::to_string(code) + " -> " + (lit ? "1" : "0"));
   return lit;
@@ -220,6 +252,10 @@ void HostSimulator::onSetLed(int code, bool on) {
 void HostSimulator::onCode(const char* line) {
   const std::string text = line != nullptr ? line : "";
   emit("Code \"" + text + "\"");
+  if (model_ != nullptr) {
+    model_->code(text, machine_);
+    return;
+  }
   Machine::JogEvent jog;
   if (machine_.execute(text, jog) && show_.records) {
     for (int axis : jog.axes)

@@ -4,10 +4,12 @@
 // for the event sink, in the order it happens.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "host_model.h"
 #include "host_view.h"
 #include "machine.h"
 #include "pendant_controls.h"
@@ -52,6 +54,19 @@ class HostSimulator {
   // does. Scripts set the LEDs themselves.
   void setHostReactions(bool react) { hostReactions_ = react; }
   PendantLink link() const { return link_; }
+  // A bridge to a real controller answers the callbacks instead of the machine model; the host
+  // blocks stay the machine's. With a real clock, each scripted cycle waits for its 25 ms.
+  void setModel(HostModel* model) {
+    model_ = model;
+    if (model_ != nullptr) {
+      model_->attach(machine_);
+      model_->watchControls(&controls_);
+    }
+  }
+  HostModel* model() const { return model_; }
+  void setRealTime(bool realTime) { realTime_ = realTime; }
+  // The pendant's presence as the host sees it, for a model that must stop jogs on unplug.
+  void notePendantPresence(bool present);
 
   // The host's start-up: the six setters, SetProName(profile), InitControl, PostInitControl.
   // Settings are written into the profile first; false (nothing started) when that fails.
@@ -117,6 +132,9 @@ class HostSimulator {
   uint32_t statusSeen_ = 0;
   std::vector<uint8_t> lastOutput_;
   int lastAxisCode_ = 0;
+  HostModel* model_ = nullptr;
+  bool realTime_ = false;
+  std::chrono::steady_clock::time_point nextCycle_{};
 };
 
 constexpr int kCyclePeriodMs = 25;

@@ -182,6 +182,8 @@ class LiveSession {
   LiveSession(const Options& options, HostSimulator& sim, LiveSink& sink, Recorder& recorder)
       : options_(options), sim_(sim), sink_(sink), recorder_(recorder) {}
 
+  std::string title = "k4-hostsim";
+
   std::string linkText;     // how the pendant is reached, for the dashboard
   std::string monitorPath;  // a hidraw device the plug-in reads itself, watched beside it
   bool keyboard = false;    // keys play the virtual pendant
@@ -196,7 +198,12 @@ class LiveSession {
     int64_t nextMonitorTry = 0;
     const int64_t endAt =
         options_.durationSeconds > 0 ? static_cast<int64_t>(options_.durationSeconds * 1000.0) : -1;
+    HostModel* const model = sim_.model();
     while (!interrupted && !quit_) {
+      if (model != nullptr && model->lost()) {
+        lost_ = true;
+        break;
+      }
       int64_t now = milliseconds(epoch);
       if (endAt >= 0 && now >= endAt)
         break;
@@ -205,6 +212,9 @@ class LiveSession {
         if (monitorFd_ >= 0)
           monitorLayout_ = hidrawLayout(monitorFd_, monitorPath);
         nextMonitorTry = now + kMonitorRetryMs;
+        if (monitorFd_ >= 0 && !monitorSeen_)
+          sim_.notePendantPresence(true);
+        monitorSeen_ = monitorFd_ >= 0;
       }
 
       // Wait for the earliest of: a timer, an Update, a key release, the dashboard, any fd.
@@ -247,6 +257,8 @@ class LiveSession {
       releaseButtons(now);
       sim_.view().setNow(now);
       if (sim_.view().hasTimers() && sim_.view().nextDue() <= now) {
+        if (model != nullptr)
+          model->beforeCycle(sim_.machine());
         sim_.machine().advance(static_cast<double>(now - lastAdvance) / 1000.0);
         lastAdvance = now;
         sim_.machine().rememberRecords();
@@ -276,7 +288,7 @@ class LiveSession {
     }
     if (monitorFd_ >= 0)
       ::close(monitorFd_);
-    return 0;
+    return lost_ ? 3 : 0;
   }
 
   long cycles() const { return cycles_; }
@@ -428,15 +440,23 @@ class LiveSession {
       // The pendant went away; look for it again later.
       ::close(monitorFd_);
       monitorFd_ = -1;
+      monitorSeen_ = false;
+      sim_.notePendantPresence(false);
     }
   }
 
   void draw() {
     Machine& machine = sim_.machine();
+    HostModel* const model = sim_.model();
+    const auto hostLed = [&](int code) {
+      return model != nullptr ? model->led(code) : machine.led(code);
+    };
+    const double stepSize =
+        model != nullptr ? model->dro(dro::kStepSize) : machine.dro(dro::kStepSize);
     std::string screen = "\x1b[H\x1b[J";
     char line[256];
     auto add = [&screen](const std::string& text) { screen += text + "\x1b[K\n"; };
-    add("k4-hostsim live: " + sim_.displayName());
+    add(title + " live: " + sim_.displayName());
     add("Pendant: " + linkText);
     const std::vector<uint8_t>& output = sim_.lastOutputReport();
     std::string axis = "(not visible: output reports go to the pendant)";
@@ -450,22 +470,26 @@ class LiveSession {
     std::snprintf(line, sizeof line,
                   "Axis:   %s   Step size (DRO 828): %.10g   Host jog increment: %.10g   "
                   "Intensity: %d",
-                  axis.c_str(), machine.dro(dro::kStepSize), machine.planner.stepIncrement,
-                  sim_.controls().intensity);
+                  axis.c_str(), stepSize, machine.planner.stepIncrement, sim_.controls().intensity);
     add(line);
     auto lamp = [](bool on) { return on ? "on " : "off"; };
     if (!output.empty()) {
       std::snprintf(line, sizeof line,
                     "LEDs:   pendant 800 %s  804 %s  805 %s   host LED 83 (jog allowed) %s",
                     lamp(output[1] & 0x01), lamp(output[1] & 0x04), lamp(output[1] & 0x08),
-                    lamp(machine.led(led::kJogAllowed)));
+                    lamp(hostLed(led::kJogAllowed)));
     } else {
       std::snprintf(line, sizeof line, "LEDs:   host 800 %s  804 %s  805 %s  83 %s",
-                    lamp(machine.led(led::kReset)), lamp(machine.led(led::kCycleRunning)),
-                    lamp(machine.led(led::kFeedHold)), lamp(machine.led(led::kJogAllowed)));
+                    lamp(hostLed(led::kReset)), lamp(hostLed(led::kCycleRunning)),
+                    lamp(hostLed(led::kFeedHold)), lamp(hostLed(led::kJogAllowed)));
     }
     add(line);
-    add("Axes:   " + machine.formatPositions());
+    if (model != nullptr) {
+      for (const std::string& text : model->dashboard())
+        add(text);
+    } else {
+      add("Axes:   " + machine.formatPositions());
+    }
     add("Status: \"" +
         std::string(machine.planner.statusLine,
                     strnlen(machine.planner.statusLine, kStatusLineSize)) +
@@ -491,14 +515,16 @@ class LiveSession {
   std::vector<PendingRelease> releases_;
   int monitorFd_ = -1;
   posix::ReportLayout monitorLayout_;
+  bool monitorSeen_ = false;
   bool quit_ = false;
+  bool lost_ = false;
   long cycles_ = 0;
   long updates_ = 0;
 };
 
 }  // namespace
 
-int runLive(const Options& options) {
+int runLive(const Options& options, HostModel* model, const std::string& title) {
   std::string error;
   PluginModule plugin;
   ProfileFile profile;
@@ -542,7 +568,9 @@ int runLive(const Options& options) {
   HostSimulator sim(plugin.entry(), profile, options.show, sink);
   sim.useLink(link, named.get());
   sim.setHostReactions(true);
+  sim.setModel(model);
   LiveSession session(options, sim, sink, recorder);
+  session.title = title;
   session.linkText = linkText;
   session.monitorPath = monitorPath;
   session.keyboard = terminal.active();
@@ -567,13 +595,14 @@ int runLive(const Options& options) {
     std::fprintf(stderr, "k4-hostsim: %s\n", error.c_str());
     return 1;
   }
-  session.run();
+  const int status = session.run();
   sim.stop();
   if (dashboard)
     std::fputs("\x1b[H\x1b[J", stdout);
   std::printf("# live: %ld cycles, %ld updates; pendant %s\n# positions %s\n", session.cycles(),
-              session.updates(), linkText.c_str(), sim.machine().formatPositions().c_str());
-  return 0;
+              session.updates(), linkText.c_str(),
+              (model != nullptr ? model->positions() : sim.machine().formatPositions()).c_str());
+  return status;
 }
 
 }  // namespace k4::hostsim

@@ -49,6 +49,8 @@ class Machine {
   // Remembers the jog records as they are now, so the next jog command can tell which records
   // the plug-in wrote in between.
   void rememberRecords();
+  // The axes a jog command concerns (see machine.cpp); a bridge asks the same question.
+  std::vector<int> jogSubjects(bool start) const;
 
   // Moves the jogging axes over `seconds` of machine time.
   void advance(double seconds);
@@ -65,7 +67,6 @@ class Machine {
 
  private:
   void moveAxis(int axis, double target);
-  std::vector<int> jogSubjects(bool start) const;
 
   std::map<int, bool> leds_;
   std::map<int, double> dros_;

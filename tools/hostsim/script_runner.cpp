@@ -56,7 +56,7 @@ void applyHost(Machine& machine, const Command& command) {
 }  // namespace
 
 int runScenario(const std::string& name, const std::vector<Command>& commands,
-                const Options& options, bool closingSummary) {
+                const Options& options, bool closingSummary, HostModel* model) {
   std::string error;
   PluginModule plugin;
   ProfileFile profile;
@@ -67,8 +67,17 @@ int runScenario(const std::string& name, const std::vector<Command>& commands,
 
   StdoutSink sink;
   HostSimulator sim(plugin.entry(), profile, options.show, sink);
+  sim.setModel(model);
+  sim.setRealTime(model != nullptr);
   std::vector<SettingText> pendingSettings;
   for (const Command& command : commands) {
+    if (model != nullptr && model->lost()) {
+      sim.stop();
+      std::fflush(stdout);
+      std::fprintf(stderr, "%s:%d: the controller is gone; the scenario ends here\n", name.c_str(),
+                   command.line);
+      return 3;
+    }
     switch (command.op) {
       case Op::Start:
         if (!sim.start(pendingSettings, error)) {
@@ -138,8 +147,10 @@ int runScenario(const std::string& name, const std::vector<Command>& commands,
   }
   // The host shuts down: the plug-in is stopped before it is unloaded.
   sim.stop();
-  if (closingSummary)
-    sink.event("# Axis positions at the end: " + sim.machine().formatPositions());
+  if (closingSummary) {
+    sink.event("# Axis positions at the end: " +
+               (model != nullptr ? model->positions() : sim.machine().formatPositions()));
+  }
   std::fflush(stdout);
   return 0;
 }

@@ -4,14 +4,17 @@
 #include <string>
 #include <vector>
 
+#include "host_model.h"
 #include "options.h"
 #include "scenario.h"
 
 namespace k4::hostsim {
 
 // Returns the process exit code: 0 when the scenario ran to its end. With `closingSummary`
-// (the demo) a last narration line gives the axis positions.
+// (the demo) a last narration line gives the axis positions. With a `model` (a bridge to a real
+// controller) the cycles run on the real clock and the run ends with code 3 when the model is
+// lost.
 int runScenario(const std::string& name, const std::vector<Command>& commands,
-                const Options& options, bool closingSummary = false);
+                const Options& options, bool closingSummary = false, HostModel* model = nullptr);
 
 }  // namespace k4::hostsim

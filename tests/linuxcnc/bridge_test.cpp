@@ -1,0 +1,364 @@
+// The bridge's mapping against a scripted controller: what LinuxCNC is asked to do for the
+// plug-in's lines, codes and jog records, and the safety rules around them.
+#include "bridge.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "host/host_boundary.h"
+#include "machine.h"
+#include "pendant_controls.h"
+
+namespace k4::lcnc {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct Sent {
+  Command::Kind kind;
+  int axis;
+  double value;
+  double speed;
+  std::string text;
+};
+
+class ScriptedController final : public Controller {
+ public:
+  explicit ScriptedController(Status status) : status_(std::move(status)) {}
+
+  bool readStatus(Status& out) override {
+    std::lock_guard lock(mutex_);
+    if (!frozen_)
+      status_.heartbeat++;
+    out = status_;
+    return true;
+  }
+  int send(const Command& c, bool) override {
+    std::lock_guard lock(mutex_);
+    sent_.push_back({c.kind, c.axis, c.value, c.speed, c.text});
+    status_.echoSerial = ++serial_;
+    const bool refused = refuse_ && c.kind == *refuse_;
+    status_.echo = refused ? Echo::Error : Echo::Done;
+    if (refused)
+      errors_.push_back("Can't do that now");
+    return serial_;
+  }
+  int setMode(TaskMode mode) override {
+    std::lock_guard lock(mutex_);
+    status_.mode = mode;
+    status_.echoSerial = ++serial_;
+    status_.echo = Echo::Done;
+    return serial_;
+  }
+  int setTeleop(bool enable) override {
+    std::lock_guard lock(mutex_);
+    status_.teleop = enable;
+    status_.echoSerial = ++serial_;
+    status_.echo = Echo::Done;
+    return serial_;
+  }
+  bool readError(std::string& text) override {
+    std::lock_guard lock(mutex_);
+    if (errors_.empty())
+      return false;
+    text = errors_.front();
+    errors_.erase(errors_.begin());
+    return true;
+  }
+
+  std::vector<Sent> sent() {
+    std::lock_guard lock(mutex_);
+    return sent_;
+  }
+  void freeze() {
+    std::lock_guard lock(mutex_);
+    frozen_ = true;
+  }
+  void refuse(Command::Kind kind) {
+    std::lock_guard lock(mutex_);
+    refuse_ = kind;
+  }
+
+ private:
+  std::mutex mutex_;
+  Status status_;
+  std::vector<Sent> sent_;
+  std::vector<std::string> errors_;
+  std::optional<Command::Kind> refuse_;
+  int serial_ = 0;
+  bool frozen_ = false;
+};
+
+Status readyMachine() {
+  Status s;
+  s.valid = true;
+  s.estop = false;
+  s.machineOn = true;
+  s.mode = TaskMode::Manual;
+  s.interp = Interp::Idle;
+  s.teleop = true;
+  s.axisMask = 0xF;
+  s.joints = 4;
+  for (int j = 0; j < 4; ++j)
+    s.homed[j] = true;
+  s.activeFeed = 60.0;
+  return s;
+}
+
+class BridgeTest : public ::testing::Test {
+ protected:
+  void make(Status status, std::chrono::milliseconds staleAfter = 2000ms) {
+    auto controller = std::make_unique<ScriptedController>(std::move(status));
+    controller_ = controller.get();
+    BridgeConfig config;
+    config.maxVelocity = {50, 50, 25, 90, 0, 0};
+    config.defaultVelocity = 10;
+    config.operatorMessages = false;
+    config.readErrors = true;
+    config.staleAfter = staleAfter;
+    bridge_ = std::make_unique<Bridge>(std::move(controller), config);
+    bridge_->attach(blocks_);
+    bridge_->watchControls(&controls_);
+    cycle();
+  }
+  void cycle() {
+    std::this_thread::sleep_for(5ms);  // the bridge's thread takes a fresh status
+    bridge_->beforeCycle(blocks_);
+  }
+  // The commands sent once the bridge's thread has emptied its queue.
+  std::vector<Sent> settle() {
+    std::size_t count = controller_->sent().size();
+    for (int i = 0; i < 30; ++i) {
+      std::this_thread::sleep_for(40ms);
+      const std::size_t now = controller_->sent().size();
+      if (now == count)
+        break;
+      count = now;
+    }
+    return controller_->sent();
+  }
+  std::vector<std::string> messages() {
+    cycle();
+    return bridge_->takeMessages();
+  }
+  void writeRecord(int axis, int direction, int speed, bool stop) {
+    blocks_.rememberRecords();
+    AxisJogRecord& r = blocks_.engine.axisJog[axis];
+    r.direction = direction;
+    r.jogSpeed = speed;
+    r.stopByte = stop ? 1 : 0;
+    r.startByte = 1;
+  }
+
+  hostsim::Machine blocks_;
+  hostsim::PendantControls controls_;
+  ScriptedController* controller_ = nullptr;
+  std::unique_ptr<Bridge> bridge_;
+};
+
+TEST_F(BridgeTest, StepLinesBecomeIncrementalJogsByTheSameDistanceAtTheSameFeed) {
+  struct Case {
+    const char* line;
+    int programUnits;
+    std::vector<Sent> expected;  // kind JogIncr: axis, distance (machine mm), speed (mm/s)
+  };
+  const double r = std::hypot(0.0087, 0.0050);
+  const Case cases[] = {
+      {"G91G1 F100 Z 0.0030", 2, {{Command::Kind::JogIncr, 2, 0.003, 100.0 / 60, ""}}},
+      {"G91G1 F25.5000 X -0.0030", 2, {{Command::Kind::JogIncr, 0, -0.003, 25.5 / 60, ""}}},
+      // Inch program units on a millimetre machine.
+      {"G91G1 F10 Y 0.0100", 1, {{Command::Kind::JogIncr, 1, 0.254, 10.0 / 60 * 25.4, ""}}},
+      // No feed word: the F in force (60 per minute).
+      {"G91G1 A 0.5000", 2, {{Command::Kind::JogIncr, 3, 0.5, 1.0, ""}}},
+      // The rotated step: X and Y together, each at its share of the feed.
+      {"G91G1 X0.0087 Y-0.0050 ",
+       2,
+       {{Command::Kind::JogIncr, 0, 0.0087, 0.0087 / r, ""},
+        {Command::Kind::JogIncr, 1, -0.0050, 0.0050 / r, ""}}},
+      // A feed above the axis' limit is held to it.
+      {"G91G1 F6000 Z 1.0000", 2, {{Command::Kind::JogIncr, 2, 1.0, 25.0, ""}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    Status status = readyMachine();
+    status.programUnits = c.programUnits;
+    make(status);
+    bridge_->code(c.line, blocks_);
+    bridge_->code("G90", blocks_);
+    const std::vector<Sent> sent = settle();
+    ASSERT_EQ(sent.size(), c.expected.size());
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+      EXPECT_EQ(sent[i].kind, c.expected[i].kind);
+      EXPECT_EQ(sent[i].axis, c.expected[i].axis);
+      EXPECT_NEAR(sent[i].value, c.expected[i].value, 1e-9);
+      EXPECT_NEAR(sent[i].speed, c.expected[i].speed, 1e-9);
+    }
+    bridge_.reset();
+  }
+}
+
+TEST_F(BridgeTest, ResetSwitchFollowsTheSwitchAndAnUnplugNeverStartsTheMachine) {
+  struct Case {
+    const char* what;
+    bool estop;
+    bool switchOn;
+    bool present;
+    std::optional<Command::Kind> expected;
+  };
+  const Case cases[] = {
+      {"switch on in E-stop: already there", true, true, true, std::nullopt},
+      {"switch off in E-stop: machine on", true, false, true, Command::Kind::EstopResetOn},
+      {"switch on while on: E-stop", false, true, true, Command::Kind::EstopOn},
+      {"switch off while on: nothing", false, false, true, std::nullopt},
+      {"unplugged in E-stop: stays there", true, false, false, std::nullopt},
+      {"unplugged while on: E-stop", false, false, false, Command::Kind::EstopOn},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Status status = readyMachine();
+    status.estop = c.estop;
+    status.machineOn = !c.estop;
+    make(status);
+    controls_.reset = c.switchOn;
+    if (!c.present)
+      bridge_->pendantPresence(false);
+    // The plug-in repeats the code every cycle until LED 800 agrees.
+    for (int i = 0; i < 5; ++i)
+      bridge_->doButton(button::kReset);
+    std::vector<Sent> sent = settle();
+    std::erase_if(sent, [](const Sent& s) { return s.kind == Command::Kind::JogStop; });
+    if (c.expected) {
+      ASSERT_EQ(sent.size(), 1u);
+      EXPECT_EQ(sent[0].kind, *c.expected);
+    } else {
+      EXPECT_TRUE(sent.empty());
+    }
+    bridge_.reset();
+  }
+}
+
+TEST_F(BridgeTest, ARefusedJogIsReportedOnceAndNotRepeatedInALoop) {
+  make(readyMachine());
+  controller_->refuse(Command::Kind::JogCont);
+  for (int i = 0; i < 8; ++i) {
+    writeRecord(0, 0, 600 + i, false);
+    bridge_->code("DOJOG", blocks_);
+    std::this_thread::sleep_for(10ms);
+    cycle();
+  }
+  const std::vector<Sent> sent = settle();
+  const auto jogs = std::count_if(sent.begin(), sent.end(),
+                                  [](const Sent& s) { return s.kind == Command::Kind::JogCont; });
+  EXPECT_EQ(jogs, 1);
+  std::vector<std::string> said = bridge_->takeMessages();
+  for (const std::string& m : messages())
+    said.push_back(m);
+  const auto refusals = std::count(said.begin(), said.end(),
+                                   "LinuxCNC refused the continuous jog of X: Can't do that now");
+  EXPECT_EQ(refusals, 1);
+}
+
+TEST_F(BridgeTest, AContinuousJogStopsWhenThePlugInStopsRenewingItOrThePendantGoes) {
+  for (const bool unplug : {false, true}) {
+    SCOPED_TRACE(unplug ? "unplugged" : "no renewal");
+    make(readyMachine());
+    writeRecord(1, 1, 1200, false);
+    bridge_->code("DOJOG", blocks_);
+    std::this_thread::sleep_for(20ms);  // the jog is on its way
+    if (unplug) {
+      bridge_->pendantPresence(false);
+    } else {
+      std::this_thread::sleep_for(200ms);
+      cycle();
+    }
+    const std::vector<Sent> sent = settle();
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[0].kind, Command::Kind::JogCont);
+    EXPECT_EQ(sent[0].axis, 1);
+    EXPECT_NEAR(sent[0].speed, -20.0, 1e-9);  // 1200 per minute, reverse
+    EXPECT_EQ(sent[1].kind, Command::Kind::JogStop);
+    EXPECT_EQ(sent[1].axis, 1);
+    bridge_.reset();
+  }
+}
+
+TEST_F(BridgeTest, ASilentLinuxcncEndsTheBridgeWithItsJogsStopped) {
+  make(readyMachine(), 100ms);
+  writeRecord(0, 0, 600, false);
+  bridge_->code("DOJOG", blocks_);
+  std::this_thread::sleep_for(20ms);
+  cycle();
+  EXPECT_FALSE(bridge_->lost());
+  controller_->freeze();
+  for (int i = 0; i < 8 && !bridge_->lost(); ++i) {
+    writeRecord(0, 0, 600 + i, false);
+    bridge_->code("DOJOG", blocks_);  // the plug-in keeps renewing: only the silence counts
+    std::this_thread::sleep_for(25ms);
+    cycle();
+  }
+  EXPECT_TRUE(bridge_->lost());
+  const std::vector<Sent> sent = settle();
+  ASSERT_FALSE(sent.empty());
+  EXPECT_EQ(sent.back().kind, Command::Kind::JogStop);
+  EXPECT_EQ(sent.back().axis, 0);
+}
+
+TEST_F(BridgeTest, FeedOverrideReadsBackItsOwnWriteBeforeLinuxcncShowsIt) {
+  make(readyMachine());
+  EXPECT_DOUBLE_EQ(bridge_->dro(dro::kFeedOverride), 100.0);
+  bridge_->setDro(dro::kFeedOverride, 110.0);
+  EXPECT_DOUBLE_EQ(bridge_->dro(dro::kFeedOverride), 110.0);
+  bridge_->setDro(dro::kFeedOverride, 110.0);  // unchanged: nothing more to send
+  const std::vector<Sent> sent = settle();
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent[0].kind, Command::Kind::FeedScale);
+  EXPECT_NEAR(sent[0].value, 1.10, 1e-12);
+}
+
+TEST_F(BridgeTest, CodesWithoutAMeaningSaySoOnceAndDoNothing) {
+  make(readyMachine());
+  for (int i = 0; i < 3; ++i) {
+    bridge_->doButton(160);
+    bridge_->doButton(336);
+  }
+  EXPECT_TRUE(settle().empty());
+  const std::vector<std::string> said = messages();
+  EXPECT_EQ(said.size(), 2u);
+}
+
+TEST_F(BridgeTest, LedsFollowLinuxcncsState) {
+  struct Case {
+    const char* what;
+    bool on;
+    bool homed;
+    TaskMode mode;
+    Interp interp;
+    bool lit800, lit804, lit83;
+  };
+  const Case cases[] = {
+      {"on, homed, idle", true, true, TaskMode::Manual, Interp::Idle, false, false, true},
+      {"not homed", true, false, TaskMode::Manual, Interp::Idle, false, false, false},
+      {"program runs", true, true, TaskMode::Auto, Interp::Reading, false, true, false},
+      {"machine off", false, true, TaskMode::Manual, Interp::Idle, true, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Status status = readyMachine();
+    status.machineOn = c.on;
+    status.homed[2] = c.homed;
+    status.mode = c.mode;
+    status.interp = c.interp;
+    make(status);
+    EXPECT_EQ(bridge_->led(led::kReset), c.lit800);
+    EXPECT_EQ(bridge_->led(led::kCycleRunning), c.lit804);
+    EXPECT_EQ(bridge_->led(led::kJogAllowed), c.lit83);
+    bridge_.reset();
+  }
+}
+
+}  // namespace
+}  // namespace k4::lcnc

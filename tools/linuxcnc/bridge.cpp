@@ -1,0 +1,1055 @@
+#include "bridge.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "host/host_boundary.h"
+#include "machine.h"
+#include "pendant_controls.h"
+
+namespace k4::lcnc {
+
+namespace {
+
+using std::chrono::milliseconds;
+
+constexpr const char* kLetters = "XYZABC";
+constexpr double kSecondsPerMinute = 60.0;
+constexpr milliseconds kEchoLimit{500};
+constexpr milliseconds kLongEchoLimit{60};
+constexpr milliseconds kModeLimit{400};
+constexpr milliseconds kHoldOff{1000};        // a refused command stays quiet this long
+constexpr milliseconds kResetLimit{1500};     // an E-stop change takes up to ~100 ms
+constexpr milliseconds kOverrideLimit{1000};  // an override write shows in the status by then
+constexpr milliseconds kProbeLimit{1000};
+constexpr milliseconds kAbortCoalesce{200};
+constexpr milliseconds kStatusRepeat{2000};
+constexpr milliseconds kPoll{1};
+constexpr int kZeroAllAxes = 4;  // code 1007 zeroes X to A, as 1008-1011 do one by one
+
+double msSince(Clock::time_point since, Clock::time_point now = Clock::now()) {
+  return std::chrono::duration<double, std::milli>(now - since).count();
+}
+
+const char* kindName(Command::Kind kind) {
+  switch (kind) {
+    case Command::Kind::JogCont:
+      return "the continuous jog";
+    case Command::Kind::JogIncr:
+      return "the step jog";
+    case Command::Kind::JogStop:
+      return "the jog stop";
+    case Command::Kind::Mdi:
+      return "the MDI line";
+    case Command::Kind::EstopOn:
+      return "E-stop";
+    case Command::Kind::EstopResetOn:
+      return "machine on";
+    case Command::Kind::Run:
+      return "cycle start";
+    case Command::Kind::Resume:
+      return "resume";
+    case Command::Kind::Pause:
+      return "pause";
+    case Command::Kind::Abort:
+      return "stop";
+    case Command::Kind::Home:
+      return "homing";
+    case Command::Kind::FeedScale:
+      return "the feed override";
+    case Command::Kind::SpindleScale:
+      return "the spindle override";
+    case Command::Kind::Flood:
+      return "flood";
+    case Command::Kind::Mist:
+      return "mist";
+    case Command::Kind::OverrideLimits:
+      return "the limit override";
+    case Command::Kind::OperatorText:
+      return "the operator message";
+  }
+  return "the command";
+}
+
+const char* modeName(TaskMode mode) {
+  switch (mode) {
+    case TaskMode::Manual:
+      return "MANUAL";
+    case TaskMode::Auto:
+      return "AUTO";
+    case TaskMode::Mdi:
+      return "MDI";
+    case TaskMode::Unknown:
+      break;
+  }
+  return "?";
+}
+
+bool isJog(Command::Kind kind) {
+  return kind == Command::Kind::JogCont || kind == Command::Kind::JogIncr ||
+         kind == Command::Kind::JogStop;
+}
+
+// Refusals are remembered per kind and axis, so a refused jog of X does not silence Y.
+int holdKey(const Command& command) {
+  return static_cast<int>(command.kind) * 16 + (command.axis + 1);
+}
+
+std::string formatNumber(double value) {
+  char text[32];
+  if (std::fabs(value) < 0.00005)
+    value = 0.0;
+  std::snprintf(text, sizeof text, "%.4f", value);
+  return text;
+}
+
+}  // namespace
+
+Bridge::Bridge(std::unique_ptr<Controller> controller, BridgeConfig config)
+    : config_(std::move(config)),
+      controller_(std::move(controller)),
+      jogSpeedPercent_(config_.actions.jogSpeedPercent) {
+  controller_->readStatus(live_);
+  published_ = live_;
+  status_ = live_;
+  lastHeartbeat_ = status_.heartbeat;
+  worker_ = std::thread([this] { workerLoop(); });
+}
+
+Bridge::~Bridge() {
+  shutdown("the bridge ends");
+  {
+    std::lock_guard lock(mutex_);
+    stopWorker_ = true;
+  }
+  wake_.notify_all();
+  if (worker_.joinable())
+    worker_.join();
+}
+
+// ---- host thread ------------------------------------------------------------------------------
+
+void Bridge::attach(hostsim::Machine& blocks) {
+  blocks_ = &blocks;
+  blocks.planner.stepIncrement = stepSize_;
+  for (int axis = 0; axis < kAxes; ++axis) {
+    // The plug-in scales every continuous jog from the record's full speed, in units per
+    // minute; LinuxCNC's limit for the axis is the natural full speed.
+    blocks.planner.fullJogSpeed[axis] =
+        static_cast<int32_t>(std::lround(config_.maxVelocity[axis] * kSecondsPerMinute));
+    blocks.planner.companionWord[axis] = 0;
+  }
+}
+
+void Bridge::timeCallback(const char* name, Clock::time_point since) {
+  if (!config_.timings)
+    return;
+  const double ms = msSince(since);
+  std::lock_guard lock(mutex_);
+  timings_.callbacks[name].push_back(ms);
+}
+
+void Bridge::say(const std::string& text) {
+  messages_.push_back(text);
+}
+
+void Bridge::sayOnce(int code, const std::string& text) {
+  if (told_.insert(code).second)
+    say(text);
+}
+
+void Bridge::beforeCycle(hostsim::Machine& blocks) {
+  const Clock::time_point now = Clock::now();
+  cycleStart_ = now;
+  {
+    std::lock_guard lock(mutex_);
+    status_ = published_;
+    pendingCount_ = static_cast<int>(queue_.size()) + (busy_ ? 1 : 0);
+    for (std::string& text : workerMessages_)
+      messages_.push_back(std::move(text));
+    workerMessages_.clear();
+  }
+  if (!messages_.empty())
+    lastLinuxcncMessage_ = messages_.back();
+
+  // LinuxCNC's task advances its heartbeat every cycle; a frozen one means it is gone or hung.
+  if (status_.heartbeat != lastHeartbeat_ || !status_.valid) {
+    lastHeartbeat_ = status_.heartbeat;
+    heartbeatSeen_ = now;
+  }
+  if (!lost_ && now - heartbeatSeen_ > config_.staleAfter) {
+    stopAllJogs("LinuxCNC stopped answering");
+    say("Connection to LinuxCNC lost: it has not answered for " +
+        std::to_string(config_.staleAfter.count()) + " ms");
+    lost_ = true;
+  }
+
+  blocks.setup.rotationAngle = status_.rotationXY;
+  blocks.setup.absoluteWord = 0;
+
+  // A continuous jog lives only while the plug-in renews it: after an unplug, a hung plug-in
+  // or anything else that silences it, the axis stops by itself.
+  for (int axis = 0; axis < kAxes; ++axis) {
+    if (continuousJog_[axis] && now - lastDojog_[axis] > config_.jogWatchdog) {
+      stopJog(axis, true);
+      say(std::string("Jog ") + kLetters[axis] + " stopped: the plug-in stopped renewing it");
+    }
+  }
+
+  if (resetPending_) {
+    const bool arrived = resetTargetEstop_ ? status_.estop : status_.machineOn;
+    if (arrived || now > resetPendingUntil_)
+      resetPending_ = false;
+  }
+  if (feedWritten_ >= 0 && (std::fabs(status_.feedScale * 100.0 - feedWritten_) < 1e-6 ||
+                            now - feedWrittenAt_ > kOverrideLimit)) {
+    feedWritten_ = -1.0;
+  }
+  if (spindleWritten_ >= 0 && (std::fabs(status_.spindleScale * 100.0 - spindleWritten_) < 1e-6 ||
+                               now - spindleWrittenAt_ > kOverrideLimit)) {
+    spindleWritten_ = -1.0;
+  }
+
+  // The plug-in's status line, also as a LinuxCNC operator message when it changes.
+  if (blocks.planner.statusAssignments != statusSeen_) {
+    statusSeen_ = blocks.planner.statusAssignments;
+    const std::string text(blocks.planner.statusLine,
+                           strnlen(blocks.planner.statusLine, kStatusLineSize));
+    const bool fresh = text != statusSent_ || now - statusSentAt_ > kStatusRepeat;
+    if (config_.operatorMessages && fresh && !text.empty()) {
+      statusSent_ = text;
+      statusSentAt_ = now;
+      if (config_.readErrors) {
+        std::lock_guard lock(mutex_);
+        ownTexts_.insert(text);
+      }
+      Command message;
+      message.kind = Command::Kind::OperatorText;
+      message.text = text;
+      enqueue(message);
+    }
+  }
+  timeCallback("cycle", now);
+}
+
+bool Bridge::allHomed() const {
+  const int joints = std::clamp(status_.joints, 0, kJoints);
+  for (int j = 0; j < joints; ++j) {
+    if (!status_.homed[j])
+      return false;
+  }
+  return joints > 0;
+}
+
+bool Bridge::programRunning() const {
+  return status_.mode == TaskMode::Auto && status_.interp != Interp::Idle;
+}
+
+bool Bridge::led(int code) {
+  const Clock::time_point start = Clock::now();
+  bool lit = false;
+  switch (code) {
+    case led::kReset:
+      lit = status_.estop || !status_.machineOn;
+      break;
+    case led::kCycleRunning:
+      lit = programRunning();
+      break;
+    case led::kFeedHold:
+      lit = programRunning() && (status_.taskPaused || status_.interp == Interp::Paused);
+      break;
+    case led::kJogAllowed:
+      lit = status_.machineOn && allHomed() && !programRunning();
+      break;
+    case led::kJogStartBracket:
+      lit = config_.actions.led15;
+      break;
+    default:
+      break;
+  }
+  timeCallback("GetLED", start);
+  return lit;
+}
+
+double Bridge::dro(int code) {
+  const Clock::time_point start = Clock::now();
+  double value = 0.0;
+  switch (code) {
+    case dro::kFeedOverride:
+      value = feedWritten_ >= 0 ? feedWritten_ : status_.feedScale * 100.0;
+      break;
+    case dro::kSpindleTrim:
+      value = spindleWritten_ >= 0 ? spindleWritten_ : status_.spindleScale * 100.0;
+      break;
+    case dro::kJogFeed:
+      value = status_.activeFeed;
+      break;
+    case dro::kQueueDepth:
+      // Commands still with the bridge count too: the plug-in holds its steps back while
+      // LinuxCNC is behind, instead of piling them up here.
+      value = pendingCount_ + status_.mdiQueue +
+              (status_.mode != TaskMode::Manual ? status_.trajQueue : 0);
+      break;
+    case dro::kStepSize:
+      value = stepSize_;
+      break;
+    case dro::kSpeedPercent:
+      value = jogSpeedPercent_;
+      break;
+    default: {
+      const auto it = otherDros_.find(code);
+      value = it != otherDros_.end() ? it->second : 0.0;
+      break;
+    }
+  }
+  timeCallback("GetDRO", start);
+  return value;
+}
+
+void Bridge::setDro(int code, double value) {
+  const Clock::time_point start = Clock::now();
+  switch (code) {
+    case dro::kFeedOverride: {
+      // The plug-in reads its own write back at once (DRO adjust, save and restore), before
+      // LinuxCNC's status can show it: the written value answers until the status agrees.
+      const double current = feedWritten_ >= 0 ? feedWritten_ : status_.feedScale * 100.0;
+      if (std::fabs(current - value) > 1e-9) {
+        feedWritten_ = value;
+        feedWrittenAt_ = Clock::now();
+        Command command;
+        command.kind = Command::Kind::FeedScale;
+        command.value = value / 100.0;
+        enqueue(command);
+      }
+      break;
+    }
+    case dro::kSpindleTrim: {
+      const double current = spindleWritten_ >= 0 ? spindleWritten_ : status_.spindleScale * 100.0;
+      if (std::fabs(current - value) > 1e-9) {
+        spindleWritten_ = value;
+        spindleWrittenAt_ = Clock::now();
+        Command command;
+        command.kind = Command::Kind::SpindleScale;
+        command.value = value / 100.0;
+        enqueue(command);
+      }
+      break;
+    }
+    case dro::kStepSize:
+      // The host's jog increment follows the step size the pendant selects.
+      stepSize_ = value;
+      if (blocks_ != nullptr)
+        blocks_->planner.stepIncrement = value;
+      break;
+    case dro::kSpeedPercent:
+      jogSpeedPercent_ = value;
+      break;
+    case dro::kJogFeed:
+      // The F word is LinuxCNC's (only an MDI line could change it, leaving manual mode); the
+      // plug-in writes back only what it read.
+      break;
+    default:
+      otherDros_[code] = value;
+      break;
+  }
+  timeCallback("SetDRO", start);
+}
+
+void Bridge::enqueue(Command command, bool urgent) {
+  {
+    std::lock_guard lock(mutex_);
+    if (command.kind == Command::Kind::JogCont) {
+      // A newer speed replaces one still waiting: the axis follows the wheel, not a backlog.
+      for (Queued& queued : queue_) {
+        if (queued.command.kind == Command::Kind::JogCont && queued.command.axis == command.axis) {
+          queued.command = command;
+          return;
+        }
+      }
+    }
+    if (urgent) {
+      queue_.push_front({command, cycleStart_});
+    } else {
+      queue_.push_back({command, cycleStart_});
+    }
+  }
+  wake_.notify_one();
+}
+
+void Bridge::stopJog(int axis, bool urgent) {
+  {
+    std::lock_guard lock(mutex_);
+    std::erase_if(queue_, [axis](const Queued& queued) {
+      return (queued.command.kind == Command::Kind::JogCont ||
+              queued.command.kind == Command::Kind::JogIncr) &&
+             queued.command.axis == axis;
+    });
+  }
+  Command stop;
+  stop.kind = Command::Kind::JogStop;
+  stop.axis = axis;
+  enqueue(stop, urgent);
+  continuousJog_[axis] = false;
+  jogIssued_[axis] = false;
+}
+
+void Bridge::stopAllJogs(const std::string& why) {
+  bool any = false;
+  for (int axis = 0; axis < kAxes; ++axis) {
+    if (continuousJog_[axis] || jogIssued_[axis]) {
+      stopJog(axis, true);
+      any = true;
+    }
+  }
+  if (any)
+    say("Jogs stopped: " + why);
+}
+
+void Bridge::doButton(int code) {
+  const Clock::time_point start = Clock::now();
+  const auto mapped = config_.actions.codes.find(code);
+  if (mapped != config_.actions.codes.end()) {
+    for (const Action& action : mapped->second)
+      runAction(action);
+    timeCallback("DoButton", start);
+    return;
+  }
+  Command command;
+  if (code == button::kReset) {
+    reset();
+  } else if (code == button::kCycleStart) {
+    if (programRunning() && (status_.taskPaused || status_.interp == Interp::Paused)) {
+      command.kind = Command::Kind::Resume;
+    } else {
+      command.kind = Command::Kind::Run;
+    }
+    enqueue(command);
+  } else if (code == button::kCycleResume) {
+    if (status_.taskPaused || status_.interp == Interp::Paused) {
+      command.kind = Command::Kind::Resume;
+      enqueue(command);
+    } else {
+      sayOnce(code, "Code 1001 (resume): the program is not paused");
+    }
+  } else if (code == button::kCycleStop || code == button::kCycleStopFollow) {
+    // 1002 follows 1003 when the cycle was not started from the pendant: one abort does both.
+    if (Clock::now() - lastAbort_ > kAbortCoalesce) {
+      command.kind = Command::Kind::Abort;
+      enqueue(command, true);
+      lastAbort_ = Clock::now();
+    }
+  } else if (code == 1007) {
+    std::string line = "G10 L20 P0";
+    for (int axis = 0; axis < kZeroAllAxes; ++axis) {
+      if (axisPresent(axis))
+        line += std::string(" ") + kLetters[axis] + "0";
+    }
+    mdi(line);
+  } else if (code >= button::kZeroBase && code < button::kZeroBase + kZeroAllAxes) {
+    const int axis = code - button::kZeroBase;
+    if (axisPresent(axis)) {
+      mdi(std::string("G10 L20 P0 ") + kLetters[axis] + "0");
+    } else {
+      say(std::string("Zero ") + kLetters[axis] + ": this machine has no axis " + kLetters[axis]);
+    }
+  } else if (code >= button::kRefBase && code < button::kRefBase + kZeroAllAxes) {
+    command.kind = Command::Kind::Home;
+    command.axis = code - button::kRefBase;
+    enqueue(command);
+  } else if (code >= button::kAxisBase && code < button::kAxisBase + kAxes) {
+    sayOnce(code,
+            "Codes 334-339 (mode and axis changes) have no meaning in LinuxCNC: nothing done");
+    told_.insert(button::kAxisBase);
+    for (int axis = 0; axis < kAxes; ++axis)
+      told_.insert(button::kAxisBase + axis);
+  } else {
+    const std::string where =
+        config_.actionsFile.empty() ? "the actions file" : config_.actionsFile;
+    sayOnce(code, "Code " + std::to_string(code) +
+                      " has no meaning in LinuxCNC: nothing done (give it a line in " + where +
+                      ")");
+  }
+  timeCallback("DoButton", start);
+}
+
+void Bridge::reset() {
+  const Clock::time_point now = Clock::now();
+  Command command;
+  if (!pendantPresent_) {
+    // The plug-in sends 1021 when the pendant is unplugged: that may stop the machine, never
+    // start it.
+    const bool estopInFlight = resetPending_ && resetTargetEstop_ && now < resetPendingUntil_;
+    if (!status_.estop && !estopInFlight) {
+      stopAllJogs("the pendant was unplugged");
+      command.kind = Command::Kind::EstopOn;
+      enqueue(command, true);
+      resetTargetEstop_ = true;
+      resetPending_ = true;
+      resetPendingUntil_ = now + kResetLimit;
+      say("Pendant unplugged: E-stop");
+    }
+    return;
+  }
+  // The code is a toggle; the switch, where the host sees it, says which way is meant, so a
+  // switch turned on always ends in E-stop and never passes through machine on.
+  const bool inReset = status_.estop || !status_.machineOn;
+  const bool wantReset = controls_ != nullptr ? controls_->reset : !inReset;
+  // The plug-in repeats the code every cycle until LED 800 agrees, and an E-stop change takes
+  // a while to show: a repeat of the request in flight is not a new one.
+  if (resetPending_ && now < resetPendingUntil_ && wantReset == resetTargetEstop_)
+    return;
+  if (wantReset && !status_.estop) {
+    stopAllJogs("E-stop from the pendant");
+    command.kind = Command::Kind::EstopOn;
+  } else if (!wantReset && (inReset || (resetPending_ && resetTargetEstop_))) {
+    command.kind = Command::Kind::EstopResetOn;
+  } else {
+    return;  // already where the switch wants it
+  }
+  resetTargetEstop_ = wantReset;
+  resetPending_ = true;
+  resetPendingUntil_ = now + kResetLimit;
+  enqueue(command, command.kind == Command::Kind::EstopOn);
+}
+
+void Bridge::runAction(const Action& action) {
+  Command command;
+  switch (action.kind) {
+    case Action::Kind::Nothing:
+      return;
+    case Action::Kind::Mdi:
+      mdi(action.text);
+      return;
+    case Action::Kind::Flood:
+    case Action::Kind::Mist: {
+      const bool flood = action.kind == Action::Kind::Flood;
+      const bool now = flood ? status_.flood : status_.mist;
+      command.kind = flood ? Command::Kind::Flood : Command::Kind::Mist;
+      command.value = action.text == "on" ? 1.0 : action.text == "off" ? 0.0 : (now ? 0.0 : 1.0);
+      break;
+    }
+    case Action::Kind::UnitsToggle:
+      mdi(status_.programUnits == 1 ? "G21" : "G20");
+      return;
+    case Action::Kind::OverrideLimits:
+      command.kind = Command::Kind::OverrideLimits;
+      break;
+    case Action::Kind::HomeAll:
+      command.kind = Command::Kind::Home;
+      command.axis = -1;
+      break;
+    case Action::Kind::Estop:
+      stopAllJogs("E-stop action");
+      command.kind = Command::Kind::EstopOn;
+      enqueue(command, true);
+      return;
+    case Action::Kind::Pause:
+      command.kind = Command::Kind::Pause;
+      break;
+    case Action::Kind::Resume:
+      command.kind = Command::Kind::Resume;
+      break;
+    case Action::Kind::Abort:
+      command.kind = Command::Kind::Abort;
+      enqueue(command, true);
+      return;
+  }
+  enqueue(command);
+}
+
+void Bridge::mdi(const std::string& line) {
+  Command command;
+  command.kind = Command::Kind::Mdi;
+  command.text = line;
+  enqueue(command);
+}
+
+double Bridge::machineFactor(int axis) const {
+  if (axis > 2)
+    return 1.0;  // rotary axes: degrees either way
+  const double mmPerProgramUnit = status_.programUnits == 1   ? 25.4
+                                  : status_.programUnits == 3 ? 10.0
+                                                              : 1.0;
+  const double perMm = status_.linearUnitsPerMm > 0 ? status_.linearUnitsPerMm : 1.0;
+  return mmPerProgramUnit * perMm;
+}
+
+void Bridge::code(const std::string& line, hostsim::Machine& blocks) {
+  const Clock::time_point start = Clock::now();
+  if (line == "DOJOG" || line == "ENDJOG") {
+    const bool startJog = line == "DOJOG";
+    for (int axis : blocks.jogSubjects(startJog)) {
+      if (axis < 0 || axis >= kAxes)
+        continue;
+      const AxisJogRecord& record = blocks.engine.axisJog[axis];
+      const double speed = record.jogSpeed / kSecondsPerMinute;
+      if (startJog && record.stopByte == 0 && speed > 0) {
+        if (!axisPresent(axis)) {
+          sayOnce(2000 + axis, std::string("Axis ") + kLetters[axis] + " is not in this machine");
+          continue;
+        }
+        Command command;
+        command.kind = Command::Kind::JogCont;
+        command.axis = axis;
+        command.speed = record.direction != 0 ? -speed : speed;
+        enqueue(command);
+        continuousJog_[axis] = true;
+        jogIssued_[axis] = true;
+        lastDojog_[axis] = start;
+      } else if (continuousJog_[axis] || (startJog && jogIssued_[axis])) {
+        stopJog(axis, true);
+      }
+    }
+    blocks.rememberRecords();
+  } else if (line == "G90") {
+    // The step lines become jogs, which leave the distance mode alone; a line that went
+    // through MDI gets its G90 there too.
+    if (lastStepByMdi_)
+      mdi(line);
+    lastStepByMdi_ = false;
+  } else if (line.rfind("G91G1", 0) == 0) {
+    stepLine(line);
+  } else {
+    // "M%d" and anything else: LinuxCNC's interpreter decides.
+    mdi(line);
+  }
+  timeCallback("Code", start);
+}
+
+// The plug-in's step lines: "G91G1 F%d %s %.4f", "G91G1 F%.4f %s %.4f", "G91G1 %s %.4f" and
+// the rotated "G91G1 X%.4f Y%.4f ". Each becomes one incremental jog per axis at the line's
+// feed, so LinuxCNC stays in manual mode; axes moved together get their share of the feed, so
+// the path is the line's.
+void Bridge::stepLine(const std::string& line) {
+  std::array<bool, kAxes> given{};
+  std::array<double, kAxes> distance{};
+  double feed = -1.0;
+  std::size_t i = 5;  // after "G91G1"
+  bool understood = true;
+  while (i < line.size()) {
+    const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(line[i])));
+    if (line[i] == ' ') {
+      ++i;
+      continue;
+    }
+    ++i;
+    while (i < line.size() && line[i] == ' ')
+      ++i;
+    const char* begin = line.c_str() + i;
+    char* end = nullptr;
+    const double number = std::strtod(begin, &end);
+    if (end == begin || !std::isfinite(number)) {
+      understood = false;
+      break;
+    }
+    i += static_cast<std::size_t>(end - begin);
+    const char* found = std::strchr(kLetters, letter);
+    if (letter == 'F') {
+      feed = number;
+    } else if (found != nullptr && letter != '\0') {
+      const int axis = static_cast<int>(found - kLetters);
+      given[axis] = true;
+      distance[axis] = number;
+    } else {
+      understood = false;
+      break;
+    }
+  }
+  if (!understood) {
+    lastStepByMdi_ = true;
+    mdi(line);
+    return;
+  }
+  if (feed <= 0)
+    feed = status_.activeFeed;
+  // Program units per second along the line; without any feed, LinuxCNC's default jog speed.
+  double speed = feed > 0 ? feed / kSecondsPerMinute : config_.defaultVelocity;
+  double length = 0.0;
+  for (int axis = 0; axis < kAxes; ++axis)
+    length += given[axis] ? distance[axis] * distance[axis] : 0.0;
+  length = std::sqrt(length);
+  if (length == 0.0)
+    return;
+  if (speed <= 0) {
+    sayOnce(3000, "Step jog: no feed and no DEFAULT_LINEAR_VELOCITY in the INI; steps dropped");
+    return;
+  }
+  for (int axis = 0; axis < kAxes; ++axis) {
+    if (!given[axis] || distance[axis] == 0.0)
+      continue;
+    if (!axisPresent(axis)) {
+      sayOnce(2000 + axis, std::string("Axis ") + kLetters[axis] + " is not in this machine");
+      continue;
+    }
+    const double factor = machineFactor(axis);
+    double axisSpeed = speed * std::fabs(distance[axis]) / length * factor;
+    if (config_.maxVelocity[axis] > 0)
+      axisSpeed = std::min(axisSpeed, config_.maxVelocity[axis]);
+    Command command;
+    command.kind = Command::Kind::JogIncr;
+    command.axis = axis;
+    command.value = distance[axis] * factor;
+    command.speed = axisSpeed;
+    enqueue(command);
+    jogIssued_[axis] = true;
+  }
+  lastStepByMdi_ = false;
+}
+
+void Bridge::pendantPresence(bool present) {
+  if (present == pendantPresent_)
+    return;
+  pendantPresent_ = present;
+  if (!present)
+    stopAllJogs("the pendant was unplugged");
+}
+
+void Bridge::shutdown(const std::string& why) {
+  if (shutDown_)
+    return;
+  shutDown_ = true;
+  {
+    std::lock_guard lock(mutex_);
+    status_ = published_;
+  }
+  if (status_.mode == TaskMode::Manual)
+    stopAllJogs(why);
+  // The one place the host's thread waits: at the end, so the stops reach LinuxCNC.
+  const Clock::time_point until = Clock::now() + milliseconds(1000);
+  while (Clock::now() < until) {
+    {
+      std::lock_guard lock(mutex_);
+      if (queue_.empty() && !busy_)
+        break;
+    }
+    std::this_thread::sleep_for(kPoll);
+  }
+  {
+    std::lock_guard lock(mutex_);
+    for (std::string& text : workerMessages_)
+      messages_.push_back(std::move(text));
+    workerMessages_.clear();
+  }
+}
+
+std::vector<std::string> Bridge::takeMessages() {
+  std::vector<std::string> taken;
+  taken.swap(messages_);
+  return taken;
+}
+
+std::string Bridge::positions() const {
+  Status status;
+  {
+    std::lock_guard lock(mutex_);
+    status = published_;
+  }
+  std::string out;
+  for (int axis = 0; axis < kAxes; ++axis) {
+    if ((status.axisMask & (1 << axis)) == 0)
+      continue;
+    const double work = status.machinePosition[axis] - status.g5xOffset[axis] -
+                        status.g92Offset[axis] - status.toolOffset[axis];
+    if (!out.empty())
+      out += ' ';
+    out += kLetters[axis];
+    out += ' ';
+    out += formatNumber(work);
+  }
+  return out;
+}
+
+std::vector<std::string> Bridge::dashboard() const {
+  const Status& s = status_;
+  std::vector<std::string> lines;
+  char text[256];
+  const char* state = s.estop ? "E-STOP" : s.machineOn ? "ON" : "OFF";
+  const char* interp = s.interp == Interp::Idle      ? "idle"
+                       : s.interp == Interp::Reading ? "running"
+                       : s.interp == Interp::Paused  ? "paused"
+                       : s.interp == Interp::Waiting ? "waiting"
+                                                     : "?";
+  std::string homed;
+  for (int j = 0; j < std::clamp(s.joints, 0, kJoints); ++j)
+    homed += s.homed[j] ? kLetters[std::min(j, kAxes - 1)] : '-';
+  std::snprintf(text, sizeof text,
+                "LinuxCNC: %s  mode %s  program %s  homed %s  feed override %.0f%%  "
+                "queue %d",
+                state, modeName(s.mode), interp, homed.c_str(), s.feedScale * 100.0,
+                s.trajQueue + s.mdiQueue + pendingCount_);
+  lines.push_back(text);
+  lines.push_back("Axes:   " + positions() + "   (work coordinates)");
+  std::string jogs;
+  for (int axis = 0; axis < kAxes; ++axis) {
+    if (continuousJog_[axis])
+      jogs += std::string(jogs.empty() ? "" : ", ") + kLetters[axis] + " continuous";
+  }
+  lines.push_back("Jogs:   " + (jogs.empty() ? std::string("none") : jogs) +
+                  "   Program: " + (s.file.empty() ? std::string("none") : s.file));
+  lines.push_back("Bridge: " +
+                  (lastLinuxcncMessage_.empty() ? std::string("-") : lastLinuxcncMessage_));
+  return lines;
+}
+
+Timings Bridge::takeTimings() {
+  std::lock_guard lock(mutex_);
+  Timings taken = std::move(timings_);
+  timings_ = {};
+  return taken;
+}
+
+// ---- bridge thread ----------------------------------------------------------------------------
+
+void Bridge::pollController() {
+  Status fresh;
+  if (controller_->readStatus(fresh))
+    live_ = fresh;
+  std::string text;
+  while (config_.readErrors && controller_->readError(text)) {
+    recentErrors_.emplace_back(Clock::now(), text);
+    if (recentErrors_.size() > 16)
+      recentErrors_.pop_front();
+    std::lock_guard lock(mutex_);
+    if (ownTexts_.erase(text) == 0)
+      workerMessages_.push_back("LinuxCNC: " + text);
+  }
+  followProbes();
+  std::lock_guard lock(mutex_);
+  published_ = live_;
+}
+
+void Bridge::followProbes() {
+  if (probes_.empty())
+    return;
+  const Clock::time_point now = Clock::now();
+  for (auto it = probes_.begin(); it != probes_.end();) {
+    const bool moving = live_.axisVelocity[it->axis] != 0.0;
+    const bool done = it->toMotion ? moving : !moving;
+    if (done || now > it->deadline) {
+      if (done) {
+        std::lock_guard lock(mutex_);
+        (it->toMotion ? timings_.wheelToMotion : timings_.endToStopped)
+            .push_back(msSince(it->since, now));
+      }
+      it = probes_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+void Bridge::workerLoop() {
+  for (;;) {
+    Queued item;
+    bool have = false;
+    {
+      std::unique_lock lock(mutex_);
+      wake_.wait_for(lock, kPoll, [this] { return stopWorker_ || !queue_.empty(); });
+      if (stopWorker_ && queue_.empty())
+        return;
+      if (!queue_.empty()) {
+        item = std::move(queue_.front());
+        queue_.pop_front();
+        busy_ = true;
+        have = true;
+      }
+    }
+    pollController();
+    if (have) {
+      execute(item);
+      pollController();
+      std::lock_guard lock(mutex_);
+      busy_ = false;
+    }
+  }
+}
+
+Echo Bridge::waitEcho(int serial, milliseconds limit) {
+  const Clock::time_point until = Clock::now() + limit;
+  for (;;) {
+    Status fresh;
+    if (controller_->readStatus(fresh)) {
+      live_ = fresh;
+      if (fresh.echoSerial == serial && fresh.echo != Echo::Executing)
+        return fresh.echo;
+      if (fresh.echoSerial > serial)
+        return Echo::Done;
+    }
+    if (Clock::now() > until)
+      return live_.echoSerial == serial ? Echo::Executing : Echo::None;
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+}
+
+std::string Bridge::lastErrorSince(Clock::time_point since, milliseconds wait) {
+  if (!config_.readErrors)
+    return "";  // the screen shows LinuxCNC's reason
+  const Clock::time_point until = Clock::now() + wait;
+  for (;;) {
+    std::string text;
+    while (controller_->readError(text)) {
+      recentErrors_.emplace_back(Clock::now(), text);
+      if (recentErrors_.size() > 16)
+        recentErrors_.pop_front();
+    }
+    for (auto it = recentErrors_.rbegin(); it != recentErrors_.rend(); ++it) {
+      if (it->first >= since) {
+        std::string found = it->second;
+        // Claimed as the refusal's reason: not shown a second time as a plain message.
+        recentErrors_.erase(std::next(it).base());
+        return found;
+      }
+    }
+    if (Clock::now() > until)
+      return "";
+    std::this_thread::sleep_for(kPoll);
+  }
+}
+
+void Bridge::refuse(const Command& command, const std::string& what, const std::string& reason) {
+  holdOff_[holdKey(command)] = Clock::now() + kHoldOff;
+  std::string text = "LinuxCNC refused " + what;
+  if (command.axis >= 0 && command.axis < kAxes && isJog(command.kind))
+    text += std::string(" of ") + kLetters[command.axis];
+  if (!reason.empty())
+    text += ": " + reason;
+  std::lock_guard lock(mutex_);
+  workerMessages_.push_back(text);
+}
+
+bool Bridge::ensureMode(TaskMode mode, const std::string& what) {
+  if (live_.mode == mode)
+    return true;
+  if (live_.mode == TaskMode::Auto && live_.interp != Interp::Idle)
+    return false;  // a running program is never aborted by a mode change of ours
+  const int serial = controller_->setMode(mode);
+  if (serial < 0 || waitEcho(serial, kEchoLimit) != Echo::Done)
+    return false;
+  const Clock::time_point until = Clock::now() + kModeLimit;
+  while (Clock::now() < until) {
+    Status fresh;
+    if (controller_->readStatus(fresh)) {
+      live_ = fresh;
+      if (fresh.mode == mode)
+        return true;
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(500));
+  }
+  (void)what;
+  return false;
+}
+
+bool Bridge::ensureTeleop(bool enable, const std::string&) {
+  if (live_.teleop == enable)
+    return true;
+  const int serial = controller_->setTeleop(enable);
+  return serial >= 0 && waitEcho(serial, kEchoLimit) == Echo::Done;
+}
+
+void Bridge::execute(const Queued& item) {
+  const Command& command = item.command;
+  const std::string what = kindName(command.kind);
+  const auto held = holdOff_.find(holdKey(command));
+  if (held != holdOff_.end()) {
+    if (Clock::now() < held->second && command.kind != Command::Kind::JogStop)
+      return;  // refused a moment ago: not again in a loop
+    holdOff_.erase(held);
+  }
+
+  // What LinuxCNC needs first; a refusal here carries our own reason.
+  switch (command.kind) {
+    case Command::Kind::JogCont:
+    case Command::Kind::JogIncr:
+    case Command::Kind::JogStop:
+    case Command::Kind::OverrideLimits:
+      if (command.kind == Command::Kind::JogStop && live_.mode != TaskMode::Manual)
+        return;  // entering another mode ended every jog already
+      if (!live_.machineOn) {
+        refuse(command, what, "the machine is off");
+        return;
+      }
+      if (!ensureMode(TaskMode::Manual, what)) {
+        refuse(command, what,
+               std::string("LinuxCNC stays in ") + modeName(live_.mode) + " mode" +
+                   (live_.mode == TaskMode::Auto ? " while a program runs" : ""));
+        return;
+      }
+      break;
+    case Command::Kind::Mdi:
+    case Command::Kind::Run: {
+      if (!live_.machineOn) {
+        refuse(command, what, "the machine is off");
+        return;
+      }
+      bool homed = live_.joints > 0;
+      for (int j = 0; j < std::clamp(live_.joints, 0, kJoints); ++j)
+        homed = homed && live_.homed[j];
+      if (!homed) {
+        refuse(command, what, "not every axis is homed");
+        return;
+      }
+      if (command.kind == Command::Kind::Run && live_.file.empty()) {
+        refuse(command, what, "no program is loaded");
+        return;
+      }
+      const TaskMode mode = command.kind == Command::Kind::Run ? TaskMode::Auto : TaskMode::Mdi;
+      if (!ensureMode(mode, what)) {
+        refuse(command, what, std::string("LinuxCNC stays in ") + modeName(live_.mode) + " mode");
+        return;
+      }
+      break;
+    }
+    case Command::Kind::Home:
+      if (!live_.machineOn) {
+        refuse(command, what, "the machine is off");
+        return;
+      }
+      if (!ensureMode(TaskMode::Manual, what) || !ensureTeleop(false, what)) {
+        refuse(command, what, "LinuxCNC cannot leave its current mode");
+        return;
+      }
+      break;
+    default:
+      break;
+  }
+
+  const Clock::time_point sent = Clock::now();
+  const int serial = controller_->send(command, !live_.teleop);
+  if (serial < 0) {
+    refuse(command, what, "the command channel did not take it");
+    return;
+  }
+  if (config_.timings && (command.kind == Command::Kind::JogIncr ||
+                          (command.kind == Command::Kind::JogCont && !live_.jogging))) {
+    probes_.push_back({command.axis, true, item.cycleStart, sent + kProbeLimit});
+  }
+  if (config_.timings && command.kind == Command::Kind::JogStop) {
+    probes_.push_back({command.axis, false, item.cycleStart, sent + kProbeLimit});
+  }
+  // A program, an MDI line or a homing stays "executing" while it runs: taken is enough, and
+  // the queue behind it does not wait for the end. A later refusal comes on the error channel.
+  const bool longRunning = command.kind == Command::Kind::Run ||
+                           command.kind == Command::Kind::Mdi ||
+                           command.kind == Command::Kind::Home;
+  const Echo echo = waitEcho(serial, longRunning ? kLongEchoLimit : kEchoLimit);
+  if (config_.timings && command.kind == Command::Kind::JogStop && echo == Echo::Done) {
+    std::lock_guard lock(mutex_);
+    timings_.endToAccepted.push_back(msSince(item.cycleStart));
+  }
+  if (echo == Echo::Error) {
+    refuse(command, what, lastErrorSince(sent, milliseconds(30)));
+  } else if (echo == Echo::None) {
+    refuse(command, what, "no answer within " + std::to_string(kEchoLimit.count()) + " ms");
+  } else if (command.kind == Command::Kind::Home) {
+    // A refused home still reports done: the refusal shows only on the error channel.
+    const std::string reason = lastErrorSince(sent, milliseconds(30));
+    if (!reason.empty())
+      refuse(command, what, reason);
+  }
+}
+
+}  // namespace k4::lcnc

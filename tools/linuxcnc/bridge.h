@@ -1,0 +1,183 @@
+// The bridge: it stands behind the simulated host in place of the machine model and serves the
+// plug-in's LEDs, DROs, button codes and command lines from a running LinuxCNC.
+//
+// Two threads. The host's thread (the plug-in's callbacks, the report cycle) never waits for
+// LinuxCNC: it reads a status copy taken once per cycle and puts commands into a queue. The
+// bridge's own thread owns the controller: it keeps the status copy current, brings LinuxCNC
+// into the mode a command needs, issues the command, follows its echo and reports refusals.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "actions.h"
+#include "controller.h"
+#include "host_model.h"
+
+namespace k4::lcnc {
+
+using Clock = std::chrono::steady_clock;
+
+struct BridgeConfig {
+  // Per axis, from the INI's [AXIS_L]MAX_VELOCITY, machine units per second; 0: not configured.
+  std::array<double, kAxes> maxVelocity{};
+  // [TRAJ]DEFAULT_LINEAR_VELOCITY: the speed of a step line when no feed is known.
+  double defaultVelocity = 0.0;
+  ActionMap actions = defaultActions();
+  std::string actionsFile;       // named in the "no meaning" notes
+  bool operatorMessages = true;  // the status line also goes to LinuxCNC's operator messages
+  // LinuxCNC's error channel is a queue its readers share: a message the bridge reads, the
+  // screen never shows. Only without a screen (headless) does the bridge read it, for the
+  // reasons of refusals.
+  bool readErrors = false;
+  std::chrono::milliseconds staleAfter{2000};  // LinuxCNC silent this long: connection lost
+  // A continuous jog the plug-in has not renewed for this long is stopped.
+  std::chrono::milliseconds jogWatchdog{150};
+  bool timings = false;  // keep latency and callback-time samples for the benchmark
+  // Set from a signal handler: the host ends as if the connection were lost, jogs stopped.
+  const std::atomic<bool>* stopRequest = nullptr;
+};
+
+// Latency samples for the benchmark, in milliseconds.
+struct Timings {
+  std::vector<double> wheelToMotion;  // cycle that turned the wheel -> motion seen
+  std::vector<double> endToAccepted;  // cycle that ended a continuous jog -> stop taken by motion
+  std::vector<double> endToStopped;   // the same -> axis at rest (deceleration included)
+  std::map<std::string, std::vector<double>> callbacks;  // time inside each callback
+};
+
+class Bridge final : public hostsim::HostModel {
+ public:
+  Bridge(std::unique_ptr<Controller> controller, BridgeConfig config);
+  ~Bridge() override;
+  Bridge(const Bridge&) = delete;
+  Bridge& operator=(const Bridge&) = delete;
+
+  void attach(hostsim::Machine& blocks) override;
+  void watchControls(const hostsim::PendantControls* controls) override { controls_ = controls; }
+  void beforeCycle(hostsim::Machine& blocks) override;
+  bool led(int code) override;
+  double dro(int code) override;
+  void setDro(int code, double value) override;
+  void doButton(int code) override;
+  void code(const std::string& line, hostsim::Machine& blocks) override;
+  void pendantPresence(bool present) override;
+  void shutdown(const std::string& why) override;
+  bool lost() const override {
+    return lost_ || (config_.stopRequest != nullptr && config_.stopRequest->load());
+  }
+  std::vector<std::string> dashboard() const override;
+  std::string positions() const override;
+  std::vector<std::string> takeMessages() override;
+
+  // Benchmark samples (with `timings`); call after shutdown.
+  Timings takeTimings();
+
+ private:
+  struct Queued {
+    Command command;
+    Clock::time_point cycleStart;  // the report cycle that asked for it
+  };
+
+  // ---- host thread ----
+  void say(const std::string& text);
+  void sayOnce(int code, const std::string& text);
+  void enqueue(Command command, bool urgent = false);
+  void stopJog(int axis, bool urgent);
+  void stopAllJogs(const std::string& why);
+  void runAction(const Action& action);
+  void reset();
+  void stepLine(const std::string& line);
+  void mdi(const std::string& line);
+  double machineFactor(int axis) const;  // program units -> machine units
+  bool allHomed() const;
+  bool programRunning() const;
+  bool axisPresent(int axis) const { return (status_.axisMask & (1 << axis)) != 0; }
+  void timeCallback(const char* name, Clock::time_point since);
+
+  // ---- bridge thread ----
+  void workerLoop();
+  void execute(const Queued& item);
+  bool ensureMode(TaskMode mode, const std::string& what);
+  bool ensureTeleop(bool enable, const std::string& what);
+  Echo waitEcho(int serial, std::chrono::milliseconds limit);
+  void refuse(const Command& command, const std::string& what, const std::string& reason);
+  void pollController();
+  void followProbes();
+  std::string lastErrorSince(Clock::time_point since, std::chrono::milliseconds wait);
+
+  BridgeConfig config_;
+  std::unique_ptr<Controller> controller_;
+  hostsim::Machine* blocks_ = nullptr;
+  const hostsim::PendantControls* controls_ = nullptr;
+
+  // Host-thread state.
+  Status status_;
+  std::array<bool, kAxes> continuousJog_{};
+  std::array<bool, kAxes> jogIssued_{};
+  std::array<Clock::time_point, kAxes> lastDojog_{};
+  Clock::time_point cycleStart_ = Clock::now();
+  uint32_t lastHeartbeat_ = 0;
+  Clock::time_point heartbeatSeen_ = Clock::now();
+  bool lost_ = false;
+  bool shutDown_ = false;
+  bool pendantPresent_ = true;
+  // A reset (1021) in flight: the plug-in repeats the code until LED 800 agrees.
+  bool resetPending_ = false;
+  bool resetTargetEstop_ = false;
+  Clock::time_point resetPendingUntil_{};
+  Clock::time_point lastAbort_{};
+  // A feed or spindle override written but not yet in the status.
+  double feedWritten_ = -1.0;
+  Clock::time_point feedWrittenAt_{};
+  double spindleWritten_ = -1.0;
+  Clock::time_point spindleWrittenAt_{};
+  bool lastStepByMdi_ = false;
+  double jogSpeedPercent_;
+  double stepSize_ = 0.01;  // until the pendant selects one
+  std::map<int, double> otherDros_;
+  std::set<int> told_;
+  std::vector<std::string> messages_;
+  uint32_t statusSeen_ = 0;
+  std::string statusSent_;
+  Clock::time_point statusSentAt_{};
+  std::string lastLinuxcncMessage_;
+  int pendingCount_ = 0;
+
+  // Shared with the bridge thread (under mutex_).
+  mutable std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<Queued> queue_;
+  bool busy_ = false;
+  bool stopWorker_ = false;
+  Status published_;
+  std::vector<std::string> workerMessages_;
+  std::set<std::string> ownTexts_;  // operator messages we sent, not to be echoed back
+  Timings timings_;
+
+  // Bridge-thread state.
+  Status live_;
+  std::map<int, Clock::time_point> holdOff_;  // refused command kinds, quiet until then
+  struct Probe {
+    int axis;
+    bool toMotion;  // wheel -> motion; else end -> stopped
+    Clock::time_point since;
+    Clock::time_point deadline;
+  };
+  std::vector<Probe> probes_;
+  std::deque<std::pair<Clock::time_point, std::string>> recentErrors_;
+
+  std::thread worker_;
+};
+
+}  // namespace k4::lcnc

@@ -1,0 +1,359 @@
+// k4-linuxcnc: the Orvane K4 pendant on a running LinuxCNC. It loads the plug-in through its
+// exports exactly as the host simulator does and serves the plug-in's callbacks from LinuxCNC.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include "bridge.h"
+#include "host_sim.h"
+#include "ini_file.h"
+#include "live.h"
+#include "nml_controller.h"
+#include "plugin_module.h"
+#include "profile_file.h"
+#include "scenario.h"
+#include "script_runner.h"
+
+using namespace k4;
+using namespace k4::lcnc;
+
+namespace {
+
+constexpr int kUsageError = 2;
+constexpr const char* kAxisSections[] = {"AXIS_X", "AXIS_Y", "AXIS_Z",
+                                         "AXIS_A", "AXIS_B", "AXIS_C"};
+
+const char* const kUsage =
+    "Usage: k4-linuxcnc [options] [SCENARIO]\n"
+    "Connects the Orvane K4 pendant to a running LinuxCNC: loads the plug-in, serves its\n"
+    "callbacks from LinuxCNC's status and commands. Without SCENARIO it runs live (a hidraw\n"
+    "pendant, else the keyboard plays one, with a dashboard); with one, the scenario's\n"
+    "pendant plays in real time against LinuxCNC (scenario commands: k4-hostsim --help).\n"
+    "\n"
+    "Options:\n"
+    "  --config           open the configuration dialog in the terminal and save the profile\n"
+    "  --ini FILE         the machine's INI (default: $INI_FILE_NAME, else LinuxCNC's own)\n"
+    "  --nml FILE         LinuxCNC's NML file (default: the INI's [EMC]NML_FILE, else the\n"
+    "                     one LinuxCNC ships)\n"
+    "  --profile FILE     the pendant's settings (default:\n"
+    "                     $XDG_CONFIG_HOME/orvane-k4/linuxcnc-profile.xml)\n"
+    "  --actions FILE     button codes -> LinuxCNC actions (default:\n"
+    "                     $XDG_CONFIG_HOME/orvane-k4/linuxcnc-actions.conf, written with the\n"
+    "                     defaults when missing)\n"
+    "  --plugin PATH      the plug-in (default: the one built or installed beside this program)\n"
+    "  --device PATH      live: the pendant's hidraw device (default: the first found)\n"
+    "  --duration SECONDS live: end after this long\n"
+    "  --update-hz N      host Update calls per second in live mode (default 10)\n"
+    "  --show LIST        scenario: also print reads, reports, records (see k4-hostsim)\n"
+    "  --no-operator-messages  keep the plug-in's status line out of LinuxCNC's messages\n"
+    "  --read-errors      read LinuxCNC's error channel for the reasons of refusals; only\n"
+    "                     without a LinuxCNC screen (the screen would miss what is read here)\n"
+    "  --timings          at the end, print latency and callback-time percentiles\n"
+    "  --help             this text\n"
+    "Exit codes: 0 done, 1 cannot connect, 2 bad use, 3 LinuxCNC went away or a signal.\n";
+
+std::atomic<bool> signalled{false};
+void onSignal(int) {
+  signalled = true;
+}
+
+struct BridgeOptions {
+  hostsim::Options host;
+  std::string ini;
+  std::string nml;
+  std::string actions;
+  bool config = false;
+  bool operatorMessages = true;
+  bool readErrors = false;
+  bool timings = false;
+};
+
+std::string configFolder() {
+  const char* xdg = std::getenv("XDG_CONFIG_HOME");
+  if (xdg != nullptr && *xdg == '/')
+    return std::string(xdg) + "/orvane-k4";
+  const char* home = std::getenv("HOME");
+  return std::string(home != nullptr && *home != '\0' ? home : ".") + "/.config/orvane-k4";
+}
+
+bool makeFolders(const std::string& path, std::string& error) {
+  for (std::size_t slash = 1; slash != std::string::npos;) {
+    slash = path.find('/', slash + 1);
+    const std::string part = path.substr(0, slash);
+    if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) {
+      error = "cannot create " + part + ": " + std::strerror(errno);
+      return false;
+    }
+  }
+  return true;
+}
+
+bool parse(int argc, char** argv, BridgeOptions& o, std::string& error) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    auto value = [&](std::string& into) {
+      if (i + 1 >= argc) {
+        error = arg + " needs a value";
+        return false;
+      }
+      into = argv[++i];
+      return true;
+    };
+    std::string text;
+    if (arg == "--help" || arg == "-h") {
+      o.host.help = true;
+    } else if (arg == "--config") {
+      o.config = true;
+    } else if (arg == "--ini") {
+      if (!value(o.ini))
+        return false;
+    } else if (arg == "--nml") {
+      if (!value(o.nml))
+        return false;
+    } else if (arg == "--profile") {
+      if (!value(o.host.profile))
+        return false;
+    } else if (arg == "--actions") {
+      if (!value(o.actions))
+        return false;
+    } else if (arg == "--plugin") {
+      if (!value(o.host.plugin))
+        return false;
+    } else if (arg == "--device") {
+      if (!value(o.host.device))
+        return false;
+    } else if (arg == "--no-operator-messages") {
+      o.operatorMessages = false;
+    } else if (arg == "--read-errors") {
+      o.readErrors = true;
+    } else if (arg == "--timings") {
+      o.timings = true;
+    } else if (arg == "--duration" || arg == "--update-hz" || arg == "--show") {
+      // The simulator's own reader checks these values.
+      if (!value(text))
+        return false;
+      std::string flag = arg;
+      char* args[] = {argv[0], flag.data(), text.data()};
+      hostsim::Options parsed;
+      if (!hostsim::parseOptions(3, args, parsed, error) && arg != "--duration")
+        return false;
+      if (arg == "--duration") {
+        char* end = nullptr;
+        o.host.durationSeconds = std::strtod(text.c_str(), &end);
+        if (*end != '\0' || !(o.host.durationSeconds > 0)) {
+          error = "--duration: expected a positive number of seconds";
+          return false;
+        }
+      } else if (arg == "--update-hz") {
+        o.host.updateHz = parsed.updateHz;
+      } else {
+        o.host.show = parsed.show;
+      }
+    } else if (arg != "-" && arg.rfind("-", 0) == 0) {
+      error = "unknown option \"" + arg + "\" (see --help)";
+      return false;
+    } else if (!o.host.script.empty()) {
+      error = "only one scenario file, not also \"" + arg + "\"";
+      return false;
+    } else {
+      o.host.script = arg;
+    }
+  }
+  return true;
+}
+
+class QuietSink final : public hostsim::EventSink {
+ public:
+  void event(const std::string&) override {}
+};
+
+// The configuration dialog in the terminal, without LinuxCNC: the plug-in is started with no
+// pendant and the host hands over no dialog view, so the plug-in uses its terminal view.
+int runConfig(const BridgeOptions& o) {
+  std::string error;
+  hostsim::PluginModule plugin;
+  hostsim::ProfileFile profile;
+  if (!plugin.load(o.host.plugin, error) || !profile.open(o.host.profile, error)) {
+    std::fprintf(stderr, "k4-linuxcnc: %s\n", error.c_str());
+    return kUsageError;
+  }
+  QuietSink sink;
+  hostsim::HostSimulator sim(plugin.entry(), profile, {}, sink);
+  sim.pendant().setPresent(false);
+  sim.view().setDialogView(nullptr);
+  if (!sim.start({}, error)) {
+    std::fprintf(stderr, "k4-linuxcnc: %s\n", error.c_str());
+    return 1;
+  }
+  sim.config({});
+  sim.stop();
+  std::printf("k4-linuxcnc: settings are kept in %s\n", profile.path().c_str());
+  return 0;
+}
+
+bool loadActions(const std::string& path, ActionMap& actions, std::string& error) {
+  std::ifstream file(path);
+  if (!file) {
+    // First start: the defaults go into the file, for the user to read and change.
+    std::ofstream fresh(path);
+    if (fresh)
+      fresh << defaultActionsText();
+    return true;
+  }
+  std::ostringstream text;
+  text << file.rdbuf();
+  if (!parseActions(text.str(), actions, error)) {
+    error = path + ": " + error;
+    return false;
+  }
+  return true;
+}
+
+void printPercentiles(const char* name, std::vector<double> samples) {
+  if (samples.empty()) {
+    std::printf("%-24s no samples\n", name);
+    return;
+  }
+  std::sort(samples.begin(), samples.end());
+  auto at = [&](double p) {
+    const auto index = static_cast<std::size_t>(std::ceil(p / 100.0 * samples.size()));
+    return samples[std::min(samples.size() - 1, index == 0 ? 0 : index - 1)];
+  };
+  std::printf("%-24s n=%-6zu p50=%.3f ms  p99=%.3f ms  max=%.3f ms\n", name, samples.size(), at(50),
+              at(99), samples.back());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  BridgeOptions o;
+  std::string error;
+  if (!parse(argc, argv, o, error)) {
+    std::fprintf(stderr, "k4-linuxcnc: %s\n", error.c_str());
+    return kUsageError;
+  }
+  if (o.host.help) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  const std::string folder = configFolder();
+  if ((o.host.profile.empty() || o.actions.empty()) && !makeFolders(folder, error)) {
+    std::fprintf(stderr, "k4-linuxcnc: %s\n", error.c_str());
+    return kUsageError;
+  }
+  if (o.host.profile.empty())
+    o.host.profile = folder + "/linuxcnc-profile.xml";
+  if (o.actions.empty())
+    o.actions = folder + "/linuxcnc-actions.conf";
+  if (o.config)
+    return runConfig(o);
+
+  BridgeConfig config;
+  config.actionsFile = o.actions;
+  config.operatorMessages = o.operatorMessages;
+  config.readErrors = o.readErrors;
+  config.timings = o.timings;
+  config.stopRequest = &signalled;
+  if (!loadActions(o.actions, config.actions, error)) {
+    std::fprintf(stderr, "k4-linuxcnc: %s\n", error.c_str());
+    return kUsageError;
+  }
+
+  // The INI tells the NML file and the axes' speeds; LinuxCNC tells the INI it was started
+  // with when nobody named one.
+  if (o.ini.empty()) {
+    const char* fromLinuxcnc = std::getenv("INI_FILE_NAME");
+    if (fromLinuxcnc != nullptr)
+      o.ini = fromLinuxcnc;
+  }
+  IniFile ini;
+  if (!o.ini.empty() && !ini.load(o.ini, error)) {
+    std::fprintf(stderr, "k4-linuxcnc: %s\n", error.c_str());
+    return kUsageError;
+  }
+  if (o.nml.empty())
+    o.nml = ini.get("EMC", "NML_FILE", defaultNmlFile());
+  std::unique_ptr<Controller> controller = connectNml(o.nml, error);
+  if (!controller) {
+    std::fprintf(stderr, "k4-linuxcnc: %s\n", error.c_str());
+    return 1;
+  }
+  if (o.ini.empty()) {
+    Status status;
+    if (controller->readStatus(status) && !status.iniFile.empty() &&
+        !ini.load(status.iniFile, error)) {
+      std::fprintf(stderr, "k4-linuxcnc: %s\n", error.c_str());
+      return kUsageError;
+    }
+  }
+  const double linearMax = ini.number("TRAJ", "MAX_LINEAR_VELOCITY", 0.0);
+  const double angularMax = ini.number("TRAJ", "MAX_ANGULAR_VELOCITY", 0.0);
+  for (int axis = 0; axis < kAxes; ++axis) {
+    config.maxVelocity[axis] =
+        ini.number(kAxisSections[axis], "MAX_VELOCITY", axis < 3 ? linearMax : angularMax);
+  }
+  config.defaultVelocity = ini.number("TRAJ", "DEFAULT_LINEAR_VELOCITY", 0.0);
+
+  struct sigaction action {};
+  action.sa_handler = onSignal;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGHUP, &action, nullptr);
+
+  int status = 0;
+  Timings timings;
+  {
+    Bridge bridge(std::move(controller), config);
+    if (o.host.script.empty()) {
+      o.host.live = true;
+      status = hostsim::runLive(o.host, &bridge, "k4-linuxcnc");
+    } else {
+      std::string text;
+      std::ifstream file(o.host.script, std::ios::binary);
+      if (o.host.script == "-") {
+        std::ostringstream in;
+        in << std::cin.rdbuf();
+        text = in.str();
+      } else if (file) {
+        std::ostringstream in;
+        in << file.rdbuf();
+        text = in.str();
+      } else {
+        std::fprintf(stderr, "%s:0: cannot read the scenario: %s\n", o.host.script.c_str(),
+                     std::strerror(errno));
+        return kUsageError;
+      }
+      std::vector<hostsim::Command> commands;
+      try {
+        commands = hostsim::parseScenario(text);
+      } catch (const hostsim::ParseError& bad) {
+        std::fprintf(stderr, "%s:%d: %s\n", o.host.script.c_str(), bad.line, bad.what());
+        return kUsageError;
+      }
+      status = hostsim::runScenario(o.host.script, commands, o.host, true, &bridge);
+    }
+    bridge.shutdown(signalled ? "signal" : "the bridge ends");
+    for (const std::string& message : bridge.takeMessages())
+      std::printf("Note %s\n", message.c_str());
+    timings = bridge.takeTimings();
+  }
+  if (o.timings) {
+    printPercentiles("wheel -> motion start", timings.wheelToMotion);
+    printPercentiles("jog end -> stop accepted", timings.endToAccepted);
+    printPercentiles("jog end -> axis at rest", timings.endToStopped);
+    for (const auto& [name, samples] : timings.callbacks)
+      printPercentiles(("callback " + name).c_str(), samples);
+  }
+  std::fflush(stdout);
+  return status;
+}
