@@ -93,6 +93,7 @@ bool HostSimulator::start(const std::vector<SettingText>& settings, std::string&
   running_ = true;
   entry_.PostInitControl();
   reportHostChanges();
+  notify(SimulatorEvent::Started);
   return true;
 }
 
@@ -122,6 +123,7 @@ void HostSimulator::cycleOnVirtualClock() {
 void HostSimulator::afterCycle() {
   collectOutputReports();
   reportHostChanges();
+  notify(SimulatorEvent::CycleEnded);
 }
 
 void HostSimulator::update() {
@@ -135,6 +137,7 @@ void HostSimulator::config(const std::vector<ScriptedDialogView::Step>& steps) {
   for (const std::string& message : dialog_.messages())
     emit("Message \"" + message + "\"");
   reportHostChanges();
+  notify(SimulatorEvent::Configured);
 }
 
 void HostSimulator::queueReport(const InputReportBytes& report) {
@@ -143,11 +146,13 @@ void HostSimulator::queueReport(const InputReportBytes& report) {
 
 void HostSimulator::unplug() {
   pendant_->unplug();
+  notify(SimulatorEvent::Unplugged);
   reportHostChanges();
 }
 
 void HostSimulator::plug() {
   pendant_->plug();
+  notify(SimulatorEvent::Plugged);
   reportHostChanges();
 }
 
