@@ -62,3 +62,11 @@ if(Python3_Interpreter_FOUND)
            COMMAND Python3::Interpreter ${K4_PLOT_CHECK} long $<TARGET_FILE:k4-hostsim>
                    ${CMAKE_CURRENT_SOURCE_DIR}/hostsim/long_session.py)
 endif()
+
+# The user guide's pictures that the simulator draws (the tuning chart, the demo session) are
+# drawn again and must equal the committed ones, so the guide cannot drift from the plug-in.
+if(Python3_Interpreter_FOUND)
+  add_test(NAME guide.simulator_pictures
+           COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/scripts/draw-simulator-pictures.py
+                   --check $<TARGET_FILE:k4-hostsim>)
+endif()
