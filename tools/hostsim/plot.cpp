@@ -247,7 +247,8 @@ void valueRange(const std::vector<double>& values, double minimumSpan, double& l
 }
 
 void drawFrame(Svg& svg, const Panel& panel, const std::string& title, const std::string& unit) {
-  svg.text(kLeft, panel.top - 7, title, 13, "start", kInk, "bold");
+  if (!title.empty())
+    svg.text(kLeft, panel.top - 7, title, 13, "start", kInk, "bold");
   if (!unit.empty())
     svg.text(kLeft + textWidth(title, 13) * 1.05 + 8, panel.top - 7, unit, 12, "start", "#555555");
   svg.rect(kLeft, panel.top, kPlotWidth, panel.height, "none",
@@ -445,15 +446,30 @@ bool writeSessionPlot(const SessionTrace& trace, const std::string& title, const
   const Panel intensityPanel = nextPanel(70, low, high);
   const Panel modePanel = nextPanel(26, 0, 1);
 
-  std::vector<double> positionValues;
-  for (const TraceSample& s : samples) {
-    for (int a = 0; a < kAxisCount; ++a) {
-      if (shown[a])
-        positionValues.push_back(s.positions[a]);
+  // One band per axis shown, each on its own scale, so a step of 0.001 on one axis stays
+  // visible beside a long jog of another.
+  const int shownCount = static_cast<int>(std::count(shown.begin(), shown.end(), true));
+  const double bandHeight = shownCount <= 3 ? 70 : 50;
+  const double bandGap = 8;
+  std::array<Panel, kAxisCount> positionPanels{};
+  const double positionsTop = top;
+  for (int a = 0; a < kAxisCount; ++a) {
+    if (!shown[a])
+      continue;
+    low = samples.front().positions[a];
+    high = low;
+    for (const TraceSample& s : samples) {
+      low = std::min(low, s.positions[a]);
+      high = std::max(high, s.positions[a]);
     }
+    const double pad = std::max((high - low) * 0.08, 0.0005);
+    positionPanels[a] = Panel{top, bandHeight, t0, t1, low - pad, high + pad};
+    top += bandHeight + bandGap;
   }
-  valueRange(positionValues, 0.001, low, high);
-  const Panel positionPanel = nextPanel(190, low, high);
+  const Panel noPositions{positionsTop, 40, t0, t1, 0, 1};
+  if (!anyAxis)
+    top += noPositions.height + bandGap;
+  top += gap - bandGap;
   std::vector<double> speedValues;
   for (const JogSpeedPoint& p : trace.jogSpeeds())
     speedValues.push_back(p.speed);
@@ -545,22 +561,31 @@ bool writeSessionPlot(const SessionTrace& trace, const std::string& title, const
       drawNote(body, modePanel, empty);
   }
 
-  drawFrame(body, positionPanel, "Axis positions", "host units (mm or inch, as the host is set)");
-  drawTimeGrid(body, positionPanel, timeStep);
-  drawValueTicks(body, positionPanel);
-  body.add("<g" + positionPanel.scaleAttributes() + ">");
+  if (!anyAxis) {
+    drawFrame(body, noPositions, "Axis positions", "");
+    drawNote(body, noPositions, "No axis moved.");
+  }
+  bool firstBand = true;
   for (int a = 0; a < kAxisCount; ++a) {
     if (!shown[a])
       continue;
+    const Panel& band = positionPanels[a];
+    drawFrame(
+        body, band, firstBand ? "Axis positions" : "",
+        firstBand ? "host units (mm or inch, as the host is set), each axis on its own scale" : "");
+    firstBand = false;
+    drawTimeGrid(body, band, timeStep);
+    drawValueTicks(body, band);
+    body.text(kLeft - 105, band.top + band.height / 2 + 6, std::string(1, kAxisLetters[a]), 16,
+              "middle", kAxisColours[a], "bold");
+    body.add("<g" + band.scaleAttributes() + ">");
     std::vector<Point> points;
     for (const TraceSample& s : samples)
       points.push_back({s.seconds, s.positions[a]});
-    drawSeries(body, positionPanel, points, "position", kAxisColours[a],
+    drawSeries(body, band, points, "position", kAxisColours[a],
                std::string(" data-axis=\"") + kAxisLetters[a] + "\"");
+    body.add("</g>");
   }
-  body.add("</g>");
-  if (!anyAxis)
-    drawNote(body, positionPanel, "No axis moved.");
 
   drawFrame(body, speedPanel, "Jog record speed",
             "units per minute as \"DOJOG\" and \"ENDJOG\" leave it (negative: reverse)");
