@@ -456,7 +456,7 @@ bool writeSessionPlot(const SessionTrace& trace, const std::string& title, const
   for (int a = 0; a < kAxisCount; ++a) {
     if (!shown[a])
       continue;
-    low = samples.front().positions[a];
+    low = samples.empty() ? 0.0 : samples.front().positions[a];
     high = low;
     for (const TraceSample& s : samples) {
       low = std::min(low, s.positions[a]);
