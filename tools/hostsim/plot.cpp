@@ -256,8 +256,15 @@ void drawFrame(Svg& svg, const Panel& panel, const std::string& title, const std
 }
 
 void drawValueTicks(Svg& svg, const Panel& panel) {
-  const double step =
-      tickStep(panel.v1 - panel.v0, std::max(3, static_cast<int>(panel.height / 35)));
+  double step = tickStep(panel.v1 - panel.v0, std::max(3, static_cast<int>(panel.height / 35)));
+  // At least three labelled values, so every panel shows its scale: 5 -> 2 -> 1 -> 0.5 ...
+  const auto ticksWithin = [&panel](double s) {
+    return std::floor(panel.v1 / s + 1e-9) - std::ceil(panel.v0 / s - 1e-9) + 1;
+  };
+  while (ticksWithin(step) < 3) {
+    const double mantissa = step / std::pow(10.0, std::floor(std::log10(step) + 1e-9));
+    step *= mantissa > 4 ? 0.4 : 0.5;
+  }
   const int decimals = decimalsFor(step);
   for (double v = std::ceil(panel.v0 / step) * step; v <= panel.v1 + step * 1e-9; v += step) {
     const double y = panel.y(v);
