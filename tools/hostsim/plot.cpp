@@ -1,12 +1,12 @@
 #include "plot.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <map>
 
 #include "profile_file.h"
 
