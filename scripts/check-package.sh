@@ -58,6 +58,10 @@ guide_readable() {
     echo "not the rendered user guide"
     return 1
   fi
+  # The pictures the simulator draws: the tuning chart and the demo session.
+  for picture in tuning-chart.svg demo-session.svg; do
+    grep -q "src=\"images/$picture\"" "$page" || { echo "the guide does not show $picture"; return 1; }
+  done
   if grep -o 'href="[^"#]*\.md[#"]' "$page"; then echo "links to Markdown files"; return 1; fi
   for anchor in $(grep -o 'href="#[^"]*"' "$page" | sed 's/href="#\(.*\)"/\1/' | sort -u); do
     grep -q "id=\"$anchor\"" "$page" || { echo "no target for #$anchor"; return 1; }
@@ -132,6 +136,9 @@ check "Orvane_K4.so exports the host's entry points" has_exports "$lin/Orvane_K4
 check "Orvane_K4.so names itself as the guide says, with version $version" \
   names_itself "$lin/Orvane_K4.so" "Orvane_K4 Pendant --Tarnwick Ver $version"
 check "the packaged simulator runs its demo on the packaged plug-in" demo_runs "$lin"
+check "the packaged simulator draws its demo as an SVG picture" \
+  bash -c "cd '$lin' && ./k4-hostsim --plugin '$lin/Orvane_K4.so' --plot '$work/demo.svg' >/dev/null &&
+           '$python' -c 'import sys, xml.etree.ElementTree as e; sys.exit(e.parse(sys.argv[1]).getroot().tag != \"{http://www.w3.org/2000/svg}svg\")' '$work/demo.svg'"
 check "the udev rule is the project's" cmp packaging/udev/70-orvane-k4.rules "$lin/70-orvane-k4.rules"
 check "the tarball's guide is the rendered user guide" guide_readable "$lin"
 check "the tarball's LICENSE is the project's" cmp LICENSE "$lin/LICENSE"

@@ -45,3 +45,28 @@ add_test(NAME scenario.builtin_demo COMMAND k4-hostsim)
 add_test(NAME hostsim.live_smoke COMMAND k4-hostsim --live --duration 0.3)
 set_tests_properties(hostsim.live_smoke PROPERTIES
                      PASS_REGULAR_EXPRESSION "# live: [0-9]+ cycles, [0-9]+ updates; pendant ")
+
+# The session plot (--plot): what it draws is read back and compared with the simulator's own
+# lines; an empty scenario and a 10-minute recorded session give valid, bounded pictures.
+find_package(Python3 COMPONENTS Interpreter QUIET)
+if(Python3_Interpreter_FOUND)
+  set(K4_PLOT_CHECK ${CMAKE_CURRENT_SOURCE_DIR}/hostsim/plot_check.py)
+  foreach(name velocity_jog step_jog config_dialog demo)
+    add_test(NAME hostsim.plot.${name}
+             COMMAND Python3::Interpreter ${K4_PLOT_CHECK} content $<TARGET_FILE:k4-hostsim>
+                     ${K4_SCENARIO_DIR}/${name}.k4)
+  endforeach()
+  add_test(NAME hostsim.plot.empty
+           COMMAND Python3::Interpreter ${K4_PLOT_CHECK} empty $<TARGET_FILE:k4-hostsim>)
+  add_test(NAME hostsim.plot.long_session
+           COMMAND Python3::Interpreter ${K4_PLOT_CHECK} long $<TARGET_FILE:k4-hostsim>
+                   ${CMAKE_CURRENT_SOURCE_DIR}/hostsim/long_session.py)
+endif()
+
+# The user guide's pictures that the simulator draws (the tuning chart, the demo session) are
+# drawn again and must equal the committed ones, so the guide cannot drift from the plug-in.
+if(Python3_Interpreter_FOUND)
+  add_test(NAME guide.simulator_pictures
+           COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/scripts/draw-simulator-pictures.py
+                   --check $<TARGET_FILE:k4-hostsim>)
+endif()

@@ -94,6 +94,7 @@ bool HostSimulator::start(const std::vector<SettingText>& settings, std::string&
   running_ = true;
   entry_.PostInitControl();
   reportHostChanges();
+  notify(SimulatorEvent::Started);
   return true;
 }
 
@@ -134,6 +135,7 @@ void HostSimulator::cycleOnVirtualClock() {
 void HostSimulator::afterCycle() {
   collectOutputReports();
   reportHostChanges();
+  notify(SimulatorEvent::CycleEnded);
 }
 
 void HostSimulator::update() {
@@ -147,6 +149,7 @@ void HostSimulator::config(const std::vector<ScriptedDialogView::Step>& steps) {
   for (const std::string& message : dialog_.messages())
     emit("Message \"" + message + "\"");
   reportHostChanges();
+  notify(SimulatorEvent::Configured);
 }
 
 void HostSimulator::queueReport(const InputReportBytes& report) {
@@ -157,12 +160,14 @@ void HostSimulator::unplug() {
   // The model hears of it first: the plug-in answers the removal with host calls of its own.
   notePendantPresence(false);
   pendant_->unplug();
+  notify(SimulatorEvent::Unplugged);
   reportHostChanges();
 }
 
 void HostSimulator::plug() {
   pendant_->plug();
   notePendantPresence(true);
+  notify(SimulatorEvent::Plugged);
   reportHostChanges();
 }
 

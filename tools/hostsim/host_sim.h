@@ -35,6 +35,19 @@ class EventSink {
   ~EventSink() = default;
 };
 
+class HostSimulator;
+
+// What happens to the simulator besides the host's lines, for a watcher such as the session plot.
+enum class SimulatorEvent { Started, CycleEnded, Configured, Unplugged, Plugged };
+
+class SimulatorObserver {
+ public:
+  virtual void simulatorEvent(SimulatorEvent what, HostSimulator& sim) = 0;
+
+ protected:
+  ~SimulatorObserver() = default;
+};
+
 // Which device services the plug-in gets through the host view.
 enum class PendantLink {
   Virtual,       // the simulator's virtual pendant
@@ -67,6 +80,7 @@ class HostSimulator {
   void setRealTime(bool realTime) { realTime_ = realTime; }
   // The pendant's presence as the host sees it, for a model that must stop jogs on unplug.
   void notePendantPresence(bool present);
+  void observe(SimulatorObserver* observer) { observer_ = observer; }
 
   // The host's start-up: the six setters, SetProName(profile), InitControl, PostInitControl.
   // Settings are written into the profile first; false (nothing started) when that fails.
@@ -113,6 +127,10 @@ class HostSimulator {
 
  private:
   void emit(const std::string& line) { sink_.event(line); }
+  void notify(SimulatorEvent what) {
+    if (observer_ != nullptr)
+      observer_->simulatorEvent(what, *this);
+  }
   void collectOutputReports();
 
   EntryPoints entry_;
@@ -126,6 +144,7 @@ class HostSimulator {
   PendantControls controls_;
   PendantLink link_ = PendantLink::Virtual;
   DeviceServices* explicitServices_ = nullptr;
+  SimulatorObserver* observer_ = nullptr;
   bool running_ = false;
   bool hostReactions_ = false;
   std::string displayName_;

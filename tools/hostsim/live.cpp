@@ -17,6 +17,7 @@
 
 #include "hidraw_link.h"
 #include "host_sim.h"
+#include "plot.h"
 #include "plugin_module.h"
 #include "profile_file.h"
 
@@ -564,12 +565,19 @@ int runLive(const Options& options, HostModel* model, const std::string& title) 
 
   const bool dashboard = isatty(STDOUT_FILENO) != 0;
   RawTerminal terminal(link == PendantLink::Virtual && isatty(STDIN_FILENO) != 0);
-  LiveSink sink(!dashboard);
-  HostSimulator sim(plugin.entry(), profile, options.show, sink);
+  LiveSink liveSink(!dashboard);
+  ShowFlags show = options.show;
+  SessionTrace trace(liveSink, profile, show.records);
+  const bool plotting = !options.plot.empty();
+  show.records = show.records || plotting;  // the plot draws the jog records' speeds
+  EventSink& sink = plotting ? static_cast<EventSink&>(trace) : liveSink;
+  HostSimulator sim(plugin.entry(), profile, show, sink);
+  if (plotting)
+    sim.observe(&trace);
   sim.useLink(link, named.get());
   sim.setHostReactions(true);
   sim.setModel(model);
-  LiveSession session(options, sim, sink, recorder);
+  LiveSession session(options, sim, liveSink, recorder);
   session.title = title;
   session.linkText = linkText;
   session.monitorPath = monitorPath;
@@ -602,6 +610,10 @@ int runLive(const Options& options, HostModel* model, const std::string& title) 
   std::printf("# live: %ld cycles, %ld updates; pendant %s\n# positions %s\n", session.cycles(),
               session.updates(), linkText.c_str(),
               (model != nullptr ? model->positions() : sim.machine().formatPositions()).c_str());
+  if (plotting && !writeSessionPlot(trace, "k4-hostsim --live", options.plot, error)) {
+    std::fprintf(stderr, "k4-hostsim: %s\n", error.c_str());
+    return 1;
+  }
   return status;
 }
 

@@ -20,6 +20,9 @@ const char* const kUsage =
     "                     reports (output reports), records (jog record at DOJOG/ENDJOG),\n"
     "                     machine (axis positions after each cycle that moved one)\n"
     "  --demo             run the built-in demo\n"
+    "  --plot FILE.svg    at the end, draw the session on a time axis: wheel, intensity, jog\n"
+    "                     mode, axis positions, jog speeds and the host's actions (also with\n"
+    "                     --live; a --record file replayed as SCRIPT is plotted the same way)\n"
     "  --live             real time: the 25 ms timer on a real clock, a real pendant over\n"
     "                     hidraw (else the virtual pendant), a live dashboard\n"
     "  --update-hz N      live: host Update calls per second (default 10)\n"
@@ -107,6 +110,9 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
         return false;
     } else if (arg == "--record") {
       if (!takeValue(options.record))
+        return false;
+    } else if (arg == "--plot") {
+      if (!takeValue(options.plot))
         return false;
     } else if (arg == "--update-hz") {
       if (!takeValue(text))

@@ -19,6 +19,7 @@ struct Options {
   std::string device;            // live: a hidraw device path
   std::string record;            // live: scenario file receiving every report
   double durationSeconds = 0.0;  // live: stop after this long (0: until the operator quits)
+  std::string plot;              // a picture of the session, written at its end (SVG)
 };
 
 // Parses argv; false with `error` set for an unknown option or a bad value.

@@ -97,4 +97,28 @@ bool ProfileFile::writeSettings(const std::vector<SettingText>& settings, std::s
   return saved;
 }
 
+long ProfileFile::readSetting(const std::string& key, long fallback) const {
+  xmlDocPtr doc = xmlReadFile(path_.c_str(), nullptr,
+                              XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+  if (doc == nullptr)
+    return fallback;
+  long value = fallback;
+  xmlNodePtr root = xmlDocGetRootElement(doc);
+  xmlNodePtr section = root != nullptr ? firstChildElement(root, kProfileSection) : nullptr;
+  xmlNodePtr element = section != nullptr ? firstChildElement(section, key) : nullptr;
+  if (element != nullptr) {
+    xmlChar* text = xmlNodeGetContent(element);
+    if (text != nullptr) {
+      const char* start = reinterpret_cast<const char*>(text);
+      char* end = nullptr;
+      const long number = std::strtol(start, &end, 10);
+      if (end != start)
+        value = number;
+      xmlFree(text);
+    }
+  }
+  xmlFreeDoc(doc);
+  return value;
+}
+
 }  // namespace k4::hostsim

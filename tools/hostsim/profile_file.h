@@ -23,6 +23,9 @@ class ProfileFile {
 
   // Stores each text verbatim as its key's element text in the plug-in's section.
   bool writeSettings(const std::vector<SettingText>& settings, std::string& error);
+  // The integer a key of the plug-in's section holds; `fallback` when the file, the key or a
+  // number is missing.
+  long readSetting(const std::string& key, long fallback) const;
 
  private:
   std::string path_;

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "host_sim.h"
+#include "plot.h"
 #include "plugin_module.h"
 #include "profile_file.h"
 
@@ -65,8 +66,15 @@ int runScenario(const std::string& name, const std::vector<Command>& commands,
     return 2;
   }
 
-  StdoutSink sink;
-  HostSimulator sim(plugin.entry(), profile, options.show, sink);
+  StdoutSink out;
+  ShowFlags show = options.show;
+  SessionTrace trace(out, profile, show.records);
+  const bool plotting = !options.plot.empty();
+  show.records = show.records || plotting;  // the plot draws the jog records' speeds
+  EventSink& sink = plotting ? static_cast<EventSink&>(trace) : out;
+  HostSimulator sim(plugin.entry(), profile, show, sink);
+  if (plotting)
+    sim.observe(&trace);
   sim.setModel(model);
   sim.setRealTime(model != nullptr);
   std::vector<SettingText> pendingSettings;
@@ -152,6 +160,10 @@ int runScenario(const std::string& name, const std::vector<Command>& commands,
                (model != nullptr ? model->positions() : sim.machine().formatPositions()));
   }
   std::fflush(stdout);
+  if (plotting && !writeSessionPlot(trace, "k4-hostsim: " + name, options.plot, error)) {
+    std::fprintf(stderr, "k4-hostsim: %s\n", error.c_str());
+    return 1;
+  }
   return 0;
 }
 

@@ -1,0 +1,102 @@
+// The session plot's own logic: the jog mode it names is the one the plug-in's mode selector
+// picks, and thinning a long session keeps a jog of a single cycle.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "pendant_report.h"
+#include "plot.h"
+#include "profile_file.h"
+#include "settings/pendant_settings.h"
+
+namespace k4::hostsim {
+namespace {
+
+class PlotModeTest : public test::PendantTest {};
+
+// The plot cannot look inside the plug-in, so it keeps its own copy of the knob table; this
+// holds the copy to the plug-in's, for every knob reading, SIDE and both settings.
+TEST_F(PlotModeTest, NamesTheModeThePluginSelects) {
+  constexpr int kEarlierMode = 7;
+  for (int knob = 0; knob <= 12; ++knob) {
+    for (const bool side : {false, true}) {
+      for (const bool autoMode : {false, true}) {
+        for (const bool singleMode : {false, true}) {
+          pendantSettings.AutoMode = autoMode;
+          pendantSettings.SingleMode = singleMode;
+          window.jogMode = kEarlierMode;
+          window.previousJogMode = kEarlierMode;
+          present({.side = side, .knob = static_cast<uint8_t>(knob)});
+          window.decodeMode();
+          const int named = jogModeForKnob(knob, side, autoMode, singleMode);
+          EXPECT_EQ(named == 0 ? kEarlierMode : named, window.jogMode)
+              << "knob " << knob << " side " << side << " auto " << autoMode << " single "
+              << singleMode;
+        }
+      }
+    }
+  }
+  fakeHost.take();
+}
+
+class SilentSink final : public EventSink {
+ public:
+  void event(const std::string&) override {}
+};
+
+double attribute(const std::string& text, std::size_t from, const std::string& name) {
+  const std::size_t at = text.find(name + "=\"", from);
+  return at == std::string::npos ? 0.0 : std::atof(text.c_str() + at + name.size() + 2);
+}
+
+// Ten minutes of a jog whose speed wavers between 100 and 160 in every cycle, with one cycle
+// at 900 in the middle: the picture thins the series to a bounded number of points but still
+// reaches 900.
+TEST(SessionPlot, ThinningKeepsAOneCycleJog) {
+  SilentSink sink;
+  ProfileFile profile;
+  std::string error;
+  ASSERT_TRUE(profile.open("", error)) << error;
+  SessionTrace trace(sink, profile, false);
+  SimHostView clock;
+  trace.useClock(clock);
+  constexpr int kCycles = 10 * 60 * 40;
+  for (int cycle = 1; cycle <= kCycles; ++cycle) {
+    clock.setNow(cycle * 25);
+    trace.event("Code \"DOJOG\"");
+    const int speed = cycle == kCycles / 2 ? 900 : 100 + cycle % 7 * 10;
+    trace.event("Record X dir=0 speed=" + std::to_string(speed) + " full=1000 stop=0 start=1");
+  }
+  const std::string path = profile.path() + ".svg";
+  ASSERT_TRUE(writeSessionPlot(trace, "long", path, error)) << error;
+  std::ifstream file(path);
+  std::stringstream content;
+  content << file.rdbuf();
+  std::remove(path.c_str());
+  const std::string svg = content.str();
+
+  const std::size_t series = svg.find("data-series=\"jog-speed\"");
+  ASSERT_NE(series, std::string::npos);
+  const std::size_t group = svg.rfind("<g ", series);
+  const double v0 = attribute(svg, group, "data-v0");
+  const double pxPerUnit = attribute(svg, group, "data-px-per-unit");
+  const double y0 = attribute(svg, group, "data-y0");
+  const std::size_t points = svg.find("points=\"", series) + 8;
+  std::istringstream pairs(svg.substr(points, svg.find('"', points) - points));
+  std::string pair;
+  double highest = 0;
+  int count = 0;
+  while (pairs >> pair) {
+    const double y = std::atof(pair.c_str() + pair.find(',') + 1);
+    highest = std::max(highest, v0 + (y0 - y) / pxPerUnit);
+    ++count;
+  }
+  EXPECT_NEAR(highest, 900.0, 1.0);
+  EXPECT_LE(count, 2 * 510 + 2);
+  EXPECT_GT(count, 2);
+}
+
+}  // namespace
+}  // namespace k4::hostsim
