@@ -177,7 +177,7 @@ double K4_CALL hostGetDro(int code) {
   const int slot = droSlot(code);
   return slot >= 0 ? fuzzHost->dros[slot] : 0.0;
 }
-bool K4_CALL hostGetLed(int code) {
+uint8_t K4_CALL hostGetLed(int code) {
   ++fuzzHost->reads;
   for (int i = 0; i < kLedCount; ++i) {
     if (kLeds[i] == code)
