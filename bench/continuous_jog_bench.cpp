@@ -53,7 +53,7 @@ void K4_CALL quietSetDro(int, double value) {
 double K4_CALL quietGetDro(int code) {
   return code == dro::kSpeedPercent ? 50.0 : 0.0;
 }
-bool K4_CALL quietGetLed(int code) {
+uint8_t K4_CALL quietGetLed(int code) {
   return code == led::kJogAllowed || code == led::kJogStartBracket;
 }
 void K4_CALL quietSetLed(int, bool) {}

@@ -77,7 +77,7 @@ double K4_CALL fixedDro(int code) {
   // DRO 22 at 0: the host always takes lines; DRO 3 at 50: a speed percentage to trim.
   return code == dro::kSpeedPercent ? 50.0 : 0.0;
 }
-bool K4_CALL jogAllowedOnly(int code) {
+uint8_t K4_CALL jogAllowedOnly(int code) {
   return code == led::kJogAllowed;
 }
 void K4_CALL noSetLed(int, bool) {}

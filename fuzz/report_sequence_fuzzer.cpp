@@ -5,8 +5,13 @@
 //   - at most five lines reach the host's Code callback in one cycle;
 //   - every line has one of the plug-in's formats, its numbers finite with four decimals;
 //   - the status line is terminated and holds one of the plug-in's messages;
-//   - a disconnected link makes no host call; a removal of the pendant performs 1021 once, and
-//     after it the plug-in acts on nothing until a report arrives again.
+//   - a disconnected link makes no host call; a removal of the pendant performs 1021 once (and,
+//     with a jog running, "ENDJOG" after it), and after it the plug-in acts on nothing until a
+//     report arrives again;
+//   - jog records, as the host's motion side sees them: every "DOJOG" finds exactly one record
+//     freshly written with stop 0 and start 1; every "ENDJOG" finds the stop byte of each jogging
+//     axis freshly written 1; at most one axis jogs; after a cycle that changed the mode or the
+//     axis, and after a removal, no axis jogs unless that cycle sent "DOJOG" for it.
 //
 // The input is a stream of operations (see `Op`); a byte short of an operation's payload ends it.
 #include <cmath>
@@ -148,7 +153,70 @@ struct FuzzHost {
   int actions = 0;  // DoButton, SetDRO, Code
   int resets = 0;   // DoButton 1021
   int reads = 0;    // GetLED, GetDRO
+  int endJogs = 0;  // "ENDJOG"
+
+  // The motion side's view: which axes jog, and which were started by a "DOJOG" since the counts
+  // were reset.
+  bool jogging[kAxisCount] = {};
+  bool startedNow[kAxisCount] = {};
 };
+
+// The host consumes what the plug-in wrote into a record at each jog command and leaves this
+// mark, so that the next command shows exactly what was written since.
+constexpr uint8_t kConsumed = 0xEE;
+
+void consumeRecords(FuzzHost& h) {
+  for (AxisJogRecord& record : h.engine.axisJog) {
+    record.stopByte = kConsumed;
+    record.startByte = kConsumed;
+  }
+}
+
+void jogCommand(FuzzHost& h, bool start) {
+  if (start) {
+    int written = -1;
+    for (int axis = 0; axis < kAxisCount; ++axis) {
+      const AxisJogRecord& record = h.engine.axisJog[axis];
+      if (record.stopByte == 0 && record.startByte == 1) {
+        if (written >= 0)
+          fail("\"DOJOG\" with two records started");
+        written = axis;
+      } else if (record.stopByte == 0 || record.startByte == 1) {
+        fail("\"DOJOG\" with a record half written");
+      }
+    }
+    if (written < 0)
+      fail("\"DOJOG\" without a record started");
+    for (int axis = 0; axis < kAxisCount; ++axis) {
+      if (h.engine.axisJog[axis].stopByte == 1)
+        h.jogging[axis] = false;
+    }
+    h.jogging[written] = true;
+    h.startedNow[written] = true;
+  } else {
+    ++h.endJogs;
+    for (int axis = 0; axis < kAxisCount; ++axis) {
+      if (h.jogging[axis] && h.engine.axisJog[axis].stopByte != 1)
+        fail("\"ENDJOG\" without the stop byte of the jogging axis");
+      if (h.engine.axisJog[axis].stopByte == 1)
+        h.jogging[axis] = false;
+    }
+  }
+  int joggingAxes = 0;
+  for (bool axis : h.jogging)
+    joggingAxes += axis ? 1 : 0;
+  if (joggingAxes > 1)
+    fail("two axes jog at once");
+  consumeRecords(h);
+}
+
+bool anyAxisJogging(const FuzzHost& h, bool exceptStartedNow) {
+  for (int axis = 0; axis < kAxisCount; ++axis) {
+    if (h.jogging[axis] && !(exceptStartedNow && h.startedNow[axis]))
+      return true;
+  }
+  return false;
+}
 
 FuzzHost* fuzzHost = nullptr;
 uint64_t cyclesRun = 0;
@@ -177,7 +245,7 @@ double K4_CALL hostGetDro(int code) {
   const int slot = droSlot(code);
   return slot >= 0 ? fuzzHost->dros[slot] : 0.0;
 }
-bool K4_CALL hostGetLed(int code) {
+uint8_t K4_CALL hostGetLed(int code) {
   ++fuzzHost->reads;
   for (int i = 0; i < kLedCount; ++i) {
     if (kLeds[i] == code)
@@ -196,6 +264,9 @@ void K4_CALL hostCode(const char* line) {
   const std::size_t length = std::strlen(line);
   if (!isPluginLine({line, length}))
     fail("a line of no known format", {line, length});
+  const std::string_view text(line, length);
+  if (text == "DOJOG" || text == "ENDJOG")
+    jogCommand(*fuzzHost, text == "DOJOG");
 }
 
 // ---- The input ------------------------------------------------------------------------------
@@ -302,6 +373,7 @@ class Run {
     host_.planner.stepIncrement = 0.001;
     for (int axis = 0; axis < kAxisCount; ++axis)
       host_.planner.fullJogSpeed[axis] = 1000;
+    consumeRecords(host_);
     // A status line that was never terminated: only the plug-in's assignment may end it.
     std::memset(host_.planner.statusLine, 'x', sizeof host_.planner.statusLine);
     fuzzHost = &host_;
@@ -468,8 +540,11 @@ class Run {
     pendant_.unplug();
     // The removal notification reaches the window only when discovery found the pendant.
     const int expected = found_ ? 1 : 0;
-    if (host_.resets != expected || host_.actions != expected)
-      fail("a removal did not perform 1021 exactly once and nothing else");
+    if (host_.resets != expected || host_.actions != expected + host_.endJogs ||
+        host_.endJogs > expected)
+      fail("a removal did not perform 1021 exactly once and nothing else but ending a jog");
+    if (anyAxisJogging(host_, false))
+      fail("an axis still jogs after the pendant's removal");
     if (found_)
       quietUntilReport_ = true;
   }
@@ -480,8 +555,14 @@ class Run {
     const bool connected = window_->deviceConnected;
     const std::size_t queued = pendant_.queuedReportCount();
     const uint32_t assignments = host_.planner.statusAssignments;
+    const int32_t modeBefore = window_->jogMode;
+    const int32_t axisBefore = window_->axisIndex;
     resetCounts();
     window_->runReportCycle();
+    if ((window_->jogMode != modeBefore || window_->axisIndex != axisBefore) &&
+        anyAxisJogging(host_, true)) {
+      fail("a jog outlived a change of the mode or the axis");
+    }
 
     const bool reportArrived =
         pendant_.queuedReportCount() < queued && !shortReads_ && pendant_.present();
@@ -518,6 +599,9 @@ class Run {
     host_.actions = 0;
     host_.resets = 0;
     host_.reads = 0;
+    host_.endJogs = 0;
+    for (bool& started : host_.startedNow)
+      started = false;
   }
 
   FuzzHost host_;

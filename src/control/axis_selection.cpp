@@ -137,6 +137,9 @@ void PendantWindow::decodeAxisSelection() {
   // axis the operator did not see selected when turning.
   if (wheelBusyCountdown == 0 && (axisStepForward != 0 || axisStepBack != 0)) {
     const int direction = axisStepForward != 0 ? +1 : -1;
+    // The wheel may rest while a jog still runs (many Update calls between two reports): end it
+    // on its own axis before another one is selected.
+    endRunningJog();
     host.doButton(button::kAxisBase + axisIndex);
     axisIndex = configuredAxes().next(axisIndex, direction);
   }

@@ -20,6 +20,14 @@ constexpr int32_t kReversalHoldOffTicks = 3;
 
 constexpr const char* kJogOffMessage = " Jog OFF. ";
 
+// Writes a jog record for "DOJOG": every field first, then the stop byte, then the start byte.
+// The host's motion side reads the record while we write it, so each store is made on its own
+// and in this order (volatile stores: the compiler may neither merge nor reorder them; the host's
+// processors keep stores in program order). Kept out of line so the order can be checked in the
+// built module's code.
+void writeJogRecord(AxisJogRecord* record, int32_t direction, int32_t jogSpeed,
+                    uint32_t companionWord, int32_t fullSpeed);
+
 inline bool reversalHoldOffRunning() {
   return TickCounters[kReversalCounter] < kReversalHoldOffTicks;
 }

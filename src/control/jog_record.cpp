@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "control/continuous_jog.h"
 #include "host/host.h"
 #include "link/pendant_window.h"
 
@@ -20,17 +21,40 @@ int32_t truncateSpeed(double speed) {
   return static_cast<int32_t>(speed);
 }
 
-AxisJogRecord* selectedRecord(int32_t axisIndex) {
-  if (host.engine == nullptr || axisIndex < 0 || axisIndex >= kAxisCount)
+AxisJogRecord* recordOf(int32_t axis) {
+  if (host.engine == nullptr || axis < 0 || axis >= kAxisCount)
     return nullptr;
-  return &host.engine->axisJog[axisIndex];
+  return &host.engine->axisJog[axis];
+}
+
+template <typename T>
+void storeOnce(T& field, T value) {
+  static_cast<volatile T&>(field) = value;
 }
 }  // namespace
 
+[[gnu::noinline]] void continuous_jog::writeJogRecord(AxisJogRecord* record, int32_t direction,
+                                                      int32_t jogSpeed, uint32_t companionWord,
+                                                      int32_t fullSpeed) {
+  storeOnce(record->direction, direction);
+  storeOnce(record->jogSpeed, jogSpeed);
+  storeOnce(record->companionWord, companionWord);
+  storeOnce(record->fullSpeed, fullSpeed);
+  storeOnce(record->stopByte, uint8_t{0});
+  storeOnce(record->startByte, uint8_t{1});
+}
+
 void PendantWindow::endJog() {
-  if (AxisJogRecord* record = selectedRecord(axisIndex))
-    record->stopByte = 1;
+  // Before any jog was started there is no other axis it could run on.
+  if (AxisJogRecord* record = recordOf(jogAxis >= 0 ? jogAxis : axisIndex))
+    storeOnce(record->stopByte, uint8_t{1});
   host.code("ENDJOG");
+  jogMayBeRunning = false;
+}
+
+void PendantWindow::endRunningJog() {
+  if (jogMayBeRunning)
+    endJog();
 }
 
 void PendantWindow::startOrUpdateJog(double speed) {
@@ -43,16 +67,18 @@ void PendantWindow::startOrUpdateJog(double speed) {
     }
     jogStartChecked = true;
   }
-  // The host's motion side reads the record when "DOJOG" arrives: every field first, then the
-  // stop byte, then the start byte.
-  if (AxisJogRecord* record = selectedRecord(axisIndex)) {
-    record->direction = wheelReverse;
-    record->jogSpeed = truncateSpeed(speed);
-    record->companionWord = host.planner != nullptr ? host.planner->companionWord[axisIndex] : 0;
-    record->fullSpeed = host.planner != nullptr ? host.planner->fullJogSpeed[axisIndex] : 0;
-    record->stopByte = 0;
-    record->startByte = 1;
+  // Only one axis jogs at a time: a jog left running on another axis (whose selection changed
+  // behind the decoders' back) is ended before this one starts.
+  if (jogMayBeRunning && jogAxis != axisIndex)
+    endJog();
+  if (AxisJogRecord* record = recordOf(axisIndex)) {
+    continuous_jog::writeJogRecord(
+        record, wheelReverse, truncateSpeed(speed),
+        host.planner != nullptr ? host.planner->companionWord[axisIndex] : 0,
+        host.planner != nullptr ? host.planner->fullJogSpeed[axisIndex] : 0);
   }
+  jogAxis = axisIndex;
+  jogMayBeRunning = true;
   host.code("DOJOG");
 }
 

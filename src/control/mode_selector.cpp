@@ -136,8 +136,13 @@ void PendantWindow::decodeMode() {
   const int mode = modeForKnob(knobPosition, modifierHeld);
   if (mode != kUnchanged)
     jogMode = mode;
-  if (jogMode != previousJogMode)
+  if (jogMode != previousJogMode) {
+    // No mode ends a jog it did not start: a jog of the mode being left is ended here, and its
+    // start action settled, before the host hears of the new mode.
+    endRunningJog();
+    releaseJogStartAction();
     host.doButton(button::kAxisBase + axisIndex);
+  }
   previousJogMode = jogMode;
 }
 

@@ -111,7 +111,17 @@ K4_EXPORT void K4_CALL PostInitControl() {
 }
 
 K4_EXPORT void K4_CALL Config() {
+  // The dialog has no parent window, so the host stays usable behind it and may ask for the
+  // dialog again from inside its modal loop. One dialog at a time: a second one would edit the
+  // same settings and its own store would write the same profile under the first one.
+  static bool configurationOpen = false;
+  if (configurationOpen)
+    return;
   guarded([] {
+    configurationOpen = true;
+    struct Closed {
+      ~Closed() { configurationOpen = false; }
+    } closed;
     ProfileStore store(profilePath);
     ConfigureSettings(store);
   });

@@ -27,7 +27,8 @@ struct Host {
   double getDro(int code) const {
     return callbacks.GetDRO != nullptr ? callbacks.GetDRO(code) : 0.0;
   }
-  bool getLed(int code) const { return callbacks.GetLED != nullptr && callbacks.GetLED(code); }
+  // Any non-zero byte is lit, whatever the host puts there for "true".
+  bool getLed(int code) const { return callbacks.GetLED != nullptr && callbacks.GetLED(code) != 0; }
   void code(const char* line) const {
     if (callbacks.Code != nullptr)
       callbacks.Code(line);

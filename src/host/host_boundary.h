@@ -30,13 +30,12 @@ namespace k4 {
 using DoButtonFn = void(K4_CALL*)(int code);
 using SetDroFn = void(K4_CALL*)(int code, double value);
 using GetDroFn = double(K4_CALL*)(int code);
-// GetLED answers with a one-byte boolean: only the low byte of the return register counts,
-// any non-zero byte is lit, zero is dark.
-using GetLedFn = bool(K4_CALL*)(int code);           // one-byte boolean
+// GetLED answers with a one-byte boolean: only the low byte of its result is defined, and a lit
+// LED need not read 1. Typed as a byte so that nothing can use more than that byte, and read as
+// "non-zero is lit" (Host::getLed), never as a number.
+using GetLedFn = uint8_t(K4_CALL*)(int code);
 using SetLedFn = void(K4_CALL*)(int code, bool on);  // stored, never called
 using CodeFn = void(K4_CALL*)(const char* line);
-
-static_assert(sizeof(bool) == 1, "GetLED answers with a one-byte boolean");
 
 // The six callbacks, each handed over by its own setter export.
 struct HostCallbacks {

@@ -82,9 +82,13 @@ void PendantWindow::onDeviceChange(uint32_t eventType, uint32_t deviceType,
                                    const char* deviceName) {
   if (eventType == kDeviceArrival) {
     // Which interface arrived is not examined: the stored path is simply tried again, and a
-    // failed open leaves the cycle reading nothing.
+    // failed open leaves the cycle reading nothing. Only a pendant whose link was down (removed,
+    // or never opened) may come back with its counter elsewhere; while the link stayed up, the
+    // next report continues the wheel, so another device's arrival drops no counts.
+    const bool linkWasDown = !deviceConnected || readHandle == kInvalidHandle;
     deviceConnected = true;
-    awaitingFirstReport = true;
+    if (linkWasDown)
+      awaitingFirstReport = true;
     openLinkHandles();
   } else if (eventType == kDeviceRemoveComplete) {
     if (deviceType != kDeviceTypeInterface || !sameNameIgnoringCase(notifyPath, deviceName))
@@ -93,6 +97,9 @@ void PendantWindow::onDeviceChange(uint32_t eventType, uint32_t deviceType,
     deviceConnected = false;
     silentUntilReport = true;
     host.doButton(button::kReset);
+    // Nobody is at the wheel any more: a jog the host may still be running is ended, whether or
+    // not the host takes 1021 as a stop.
+    endRunningJog();
   }
 }
 

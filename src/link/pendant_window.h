@@ -66,7 +66,9 @@ class PendantWindow final : public WindowSink {
   void runCustomActions();
 
   // Shared pieces of the jog engine.
-  void endJog();  // stop byte 1, then "ENDJOG"
+  void endJog();  // stop byte 1 on the jog's axis, then "ENDJOG"
+  // Ends a jog that may still be running ("DOJOG" sent, no "ENDJOG" since); nothing otherwise.
+  void endRunningJog();
   void startOrUpdateJog(double speed);
   void releaseJogStartAction();
   bool recentMovement();
@@ -135,6 +137,12 @@ class PendantWindow final : public WindowSink {
   bool autoContinuous = false;
   bool jogStartChecked = false;
   bool restore205Owed = false;
+  // The axis of the last "DOJOG" (-1: none yet). Ending a jog marks this axis' record, not the
+  // one selected now: the host keeps moving whichever axis it was told to.
+  int32_t jogAxis = -1;
+  // A "DOJOG" was sent and no "ENDJOG" since: the host may still be moving jogAxis. Whatever
+  // leaves the jog's mode or axis, or takes the pendant away, ends such a jog first.
+  bool jogMayBeRunning = false;
 
   // ---- DRO-adjust and button modes ------------------------------------------------------------
   int32_t zeroPressLatch = 0;

@@ -81,7 +81,7 @@ double K4_CALL answerDro(int code) {
   ++hostCalls;
   return code == dro::kSpeedPercent ? 50.0 : 0.0;
 }
-bool K4_CALL answerLed(int code) {
+uint8_t K4_CALL answerLed(int code) {
   ++hostCalls;
   return code == led::kJogAllowed;
 }

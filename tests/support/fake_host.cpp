@@ -34,14 +34,14 @@ double K4_CALL fakeGetDro(int code) {
   }
   return value;
 }
-bool K4_CALL fakeGetLed(int code) {
+uint8_t K4_CALL fakeGetLed(int code) {
   auto found = FakeHost::current->leds.find(code);
-  const bool lit = found != FakeHost::current->leds.end() && found->second;
+  const uint8_t answer = found != FakeHost::current->leds.end() ? found->second : 0;
   if (FakeHost::current->recordReads) {
     FakeHost::current->calls.push_back("GetLED " + std::to_string(code) + " -> " +
-                                       (lit ? "1" : "0"));
+                                       std::to_string(answer));
   }
-  return lit;
+  return answer;
 }
 void K4_CALL fakeSetLed(int, bool) {}
 void K4_CALL fakeCode(const char* line) {

@@ -24,7 +24,8 @@ class FakeHost {
   std::vector<std::string> calls;
   bool recordReads = false;
 
-  std::map<int, bool> leds;
+  // The byte GetLED answers: true is 1, and a test may put any other byte there for "lit".
+  std::map<int, uint8_t> leds;
   std::map<int, double> dros;  // SetDRO writes here too, as a real host would
 
   EngineBlock engine{};

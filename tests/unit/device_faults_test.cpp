@@ -66,8 +66,11 @@ TEST_F(DeviceFaultsTest, UnplugInTheMiddleOfAVelocityJog) {
     send(pendantReport(wheel, 60, 2));
   ASSERT_TRUE(sent(fakeHost.take(), "Code \"DOJOG\""));
 
+  // The removal ends the jog on its axis right after the 1021, whatever the host makes of that.
+  ASSERT_EQ(fakeHost.engine.axisJog[0].stopByte, 0);
   pendant.unplug();
-  EXPECT_EQ(fakeHost.take(), std::vector<std::string>{"DoButton 1021"});
+  EXPECT_EQ(fakeHost.take(), (std::vector<std::string>{"DoButton 1021", "Code \"ENDJOG\""}));
+  EXPECT_EQ(fakeHost.engine.axisJog[0].stopByte, 1);
   idle(20);
   pendant.plug();
   // Reopened, but the last report asked for a jog that is over: nothing until a new report,

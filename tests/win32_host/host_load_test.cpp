@@ -37,9 +37,9 @@ double K4_CALL hostGetDro(int code) {
   hostCalls.push_back("GetDRO " + std::to_string(code));
   return 0.0;
 }
-bool K4_CALL hostGetLed(int code) {
+uint8_t K4_CALL hostGetLed(int code) {
   hostCalls.push_back("GetLED " + std::to_string(code));
-  return false;
+  return 0;
 }
 void K4_CALL hostSetLed(int code, bool) {
   hostCalls.push_back("SetLED " + std::to_string(code));

@@ -22,8 +22,8 @@ void K4_CALL callSetDro(int code, double value) {
 double K4_CALL callGetDro(int code) {
   return current != nullptr ? current->onGetDro(code) : 0.0;
 }
-bool K4_CALL callGetLed(int code) {
-  return current != nullptr && current->onGetLed(code);
+uint8_t K4_CALL callGetLed(int code) {
+  return current != nullptr ? current->onGetLed(code) : 0;
 }
 void K4_CALL callSetLed(int code, bool on) {
   if (current != nullptr)
@@ -242,11 +242,12 @@ double HostSimulator::onGetDro(int code) {
   return value;
 }
 
-bool HostSimulator::onGetLed(int code) {
-  const bool lit = model_ != nullptr ? model_->led(code) : machine_.led(code);
+uint8_t HostSimulator::onGetLed(int code) {
+  const uint8_t answer =
+      model_ != nullptr ? static_cast<uint8_t>(model_->led(code) ? 1 : 0) : machine_.ledAnswer(code);
   if (show_.reads)
-    emit("GetLED " + std::to_string(code) + " -> " + (lit ? "1" : "0"));
-  return lit;
+    emit("GetLED " + std::to_string(code) + " -> " + std::to_string(answer));
+  return answer;
 }
 
 void HostSimulator::onSetLed(int code, bool on) {

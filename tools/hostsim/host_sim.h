@@ -121,7 +121,7 @@ class HostSimulator {
   void onDoButton(int code);
   void onSetDro(int code, double value);
   double onGetDro(int code);
-  bool onGetLed(int code);
+  uint8_t onGetLed(int code);
   void onSetLed(int code, bool on);
   void onCode(const char* line);
 

@@ -41,9 +41,9 @@ Machine::Machine() {
   }
 }
 
-bool Machine::led(int code) const {
+uint8_t Machine::ledAnswer(int code) const {
   const auto it = leds_.find(code);
-  return it != leds_.end() && it->second;
+  return it != leds_.end() ? it->second : 0;
 }
 
 void Machine::setDro(int code, double value) {

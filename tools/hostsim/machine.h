@@ -25,8 +25,11 @@ class Machine {
  public:
   Machine();  // the initial host state: a host ready to jog
 
-  bool led(int code) const;
-  void setLed(int code, bool on) { leds_[code] = on; }
+  bool led(int code) const { return ledAnswer(code) != 0; }
+  // The byte GetLED answers: 1 for a LED switched on, or the byte a script chose for "lit".
+  uint8_t ledAnswer(int code) const;
+  void setLed(int code, bool on) { leds_[code] = on ? 1 : 0; }
+  void setLedAnswer(int code, uint8_t answer) { leds_[code] = answer; }
   double dro(int code) const;
   // Writing DRO 828 also sets the host's jog increment.
   void setDro(int code, double value);
@@ -68,7 +71,7 @@ class Machine {
  private:
   void moveAxis(int axis, double target);
 
-  std::map<int, bool> leds_;
+  std::map<int, uint8_t> leds_;
   std::map<int, double> dros_;
   std::array<double, kAxisCount> positions_{};
   std::array<double, kAxisCount> jogSpeed_{};  // signed units per minute; 0 when not jogging

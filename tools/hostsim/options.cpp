@@ -33,7 +33,7 @@ const char* const kUsage =
     "\n"
     "Scenario commands (one a line, # starts a comment):\n"
     "  start | pendant absent | setting KEY=VALUE ... | report HEX | pendant FIELD=VALUE ...\n"
-    "  cycle [N] | update [N] | step [N] | led CODE on|off | dro CODE VALUE\n"
+    "  cycle [N] | update [N] | step [N] | led CODE on|off|0..255 | dro CODE VALUE\n"
     "  host FIELD VALUE... | unplug | plug | arrive-other | config [KEY=VALUE ...] ok|escape\n"
     "  stop | echo TEXT\n"
     "After stop, a new start starts the plug-in again; any other command that needs it is an\n"

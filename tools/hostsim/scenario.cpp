@@ -350,10 +350,17 @@ Command parseLine(const std::string& line, int lineNumber) {
     command.code =
         static_cast<int>(parseInteger(words[1].text, std::numeric_limits<int>::min(),
                                       std::numeric_limits<int>::max(), lineNumber, "LED code"));
-    if (words[2].text != "on" && words[2].text != "off") {
+    // A byte stands for a host whose "lit" is some other non-zero byte than 1.
+    if (words[2].text == "on" || words[2].text == "off") {
+      command.on = words[2].text == "on";
+      command.ledAnswer = command.on ? 1 : 0;
+    } else if (!words[2].text.empty() && words[2].text[0] >= '0' && words[2].text[0] <= '9') {
+      command.ledAnswer =
+          static_cast<uint8_t>(parseInteger(words[2].text, 0, 255, lineNumber, "LED answer"));
+      command.on = command.ledAnswer != 0;
+    } else {
       throw ParseError(lineNumber, "led: expected on or off, not " + quote(words[2].text));
     }
-    command.on = words[2].text == "on";
   } else if (name == "dro") {
     expectWords(words, 3, lineNumber, "dro CODE VALUE");
     command.op = Op::Dro;

@@ -68,6 +68,7 @@ struct Command {
   std::vector<SettingText> settings;             // setting
   int code = 0;                                  // led, dro
   bool on = false;                               // led
+  uint8_t ledAnswer = 0;                         // led: the byte GetLED answers
   HostField hostField = HostField::Inhibit;      // host
   int axis = 0;                                  // host full-speed, companion
   double values[2] = {0.0, 0.0};                 // dro value, host values

@@ -125,7 +125,7 @@ int runScenario(const std::string& name, const std::vector<Command>& commands,
         }
         break;
       case Op::Led:
-        sim.machine().setLed(command.code, command.on);
+        sim.machine().setLedAnswer(command.code, command.ledAnswer);
         break;
       case Op::Dro:
         sim.machine().setDro(command.code, command.values[0]);
