@@ -243,8 +243,8 @@ double HostSimulator::onGetDro(int code) {
 }
 
 uint8_t HostSimulator::onGetLed(int code) {
-  const uint8_t answer =
-      model_ != nullptr ? static_cast<uint8_t>(model_->led(code) ? 1 : 0) : machine_.ledAnswer(code);
+  const uint8_t answer = model_ != nullptr ? static_cast<uint8_t>(model_->led(code) ? 1 : 0)
+                                           : machine_.ledAnswer(code);
   if (show_.reads)
     emit("GetLED " + std::to_string(code) + " -> " + std::to_string(answer));
   return answer;
