@@ -62,18 +62,18 @@ void CALLBACK onHostTimer(HWND window, UINT, UINT_PTR id, DWORD) {
     nestedCall();
 }
 
+// A named CALLBACK: the i686 build's enumeration procedure is stdcall, which no lambda converts to.
+BOOL CALLBACK countConfigDialog(HWND window, LPARAM count) {
+  if (test::className(window) == "#32770" && IsWindowVisible(window) &&
+      test::windowText(window) == "Configuration") {
+    ++*reinterpret_cast<int*>(count);
+  }
+  return TRUE;
+}
+
 int configDialogsOpen() {
   int open = 0;
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND window, LPARAM count) -> BOOL {
-        if (test::className(window) == "#32770" && IsWindowVisible(window) &&
-            test::windowText(window) == "Configuration") {
-          ++*reinterpret_cast<int*>(count);
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&open));
+  EnumThreadWindows(GetCurrentThreadId(), countConfigDialog, reinterpret_cast<LPARAM>(&open));
   return open;
 }
 
