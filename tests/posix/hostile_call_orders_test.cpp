@@ -18,6 +18,7 @@
 #include "host/exports.h"
 #include "host/host.h"
 #include "host/plugin_state.h"
+#include "manual_host_view.h"
 #include "platform/posix/host_view.h"
 #include "platform/posix/scripted_dialog_view.h"
 #include "platform/virtual/virtual_pendant.h"
@@ -27,47 +28,7 @@
 namespace k4 {
 namespace {
 
-// An event loop the test turns by hand: timers fire when the test says so.
-class ManualHostView final : public posix::HostView {
- public:
-  ManualHostView(DeviceServices& devices, DialogView& dialog)
-      : devices_(devices), dialog_(dialog) {}
-
-  int addTimer(uint32_t, Callback callback, void* argument) override {
-    timers_[++lastId_] = {callback, argument};
-    return lastId_;
-  }
-  void removeTimer(int id) override { timers_.erase(id); }
-  int watchFd(int, Callback, void*) override {
-    ++watches_;
-    return ++lastId_;
-  }
-  void unwatchFd(int) override { --watches_; }
-  DeviceServices* deviceServices() override { return &devices_; }
-  DialogView* dialogView() override { return &dialog_; }
-
-  void fireTimers() {
-    // A callback may remove timers: fire from a copy, and only those still registered.
-    const std::map<int, Timer> firing = timers_;
-    for (const auto& [id, timer] : firing) {
-      if (timers_.count(id) != 0)
-        timer.callback(timer.argument);
-    }
-  }
-  std::size_t timerCount() const { return timers_.size(); }
-  int watchCount() const { return watches_; }
-
- private:
-  struct Timer {
-    Callback callback;
-    void* argument;
-  };
-  DeviceServices& devices_;
-  DialogView& dialog_;
-  std::map<int, Timer> timers_;
-  int lastId_ = 0;
-  int watches_ = 0;
-};
+using test::ManualHostView;
 
 // Host callbacks that only count, and check what they are handed.
 int hostCalls = 0;

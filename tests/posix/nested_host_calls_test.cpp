@@ -14,6 +14,7 @@
 #include "host/exports.h"
 #include "host/host.h"
 #include "host/plugin_state.h"
+#include "manual_host_view.h"
 #include "platform/posix/host_view.h"
 #include "platform/posix/scripted_dialog_view.h"
 #include "platform/virtual/virtual_pendant.h"
@@ -23,40 +24,7 @@
 namespace k4 {
 namespace {
 
-// An event loop the test turns by hand.
-class ManualHostView final : public posix::HostView {
- public:
-  ManualHostView(DeviceServices& devices, DialogView& dialog)
-      : devices_(devices), dialog_(dialog) {}
-  int addTimer(uint32_t, Callback callback, void* argument) override {
-    timers_[++lastId_] = {callback, argument};
-    return lastId_;
-  }
-  void removeTimer(int id) override { timers_.erase(id); }
-  int watchFd(int, Callback, void*) override { return ++lastId_; }
-  void unwatchFd(int) override {}
-  DeviceServices* deviceServices() override { return &devices_; }
-  DialogView* dialogView() override { return &dialog_; }
-
-  void fireTimers() {
-    const std::map<int, Timer> firing = timers_;
-    for (const auto& [id, timer] : firing) {
-      if (timers_.count(id) != 0)
-        timer.callback(timer.argument);
-    }
-  }
-  std::size_t timerCount() const { return timers_.size(); }
-
- private:
-  struct Timer {
-    Callback callback;
-    void* argument;
-  };
-  DeviceServices& devices_;
-  DialogView& dialog_;
-  std::map<int, Timer> timers_;
-  int lastId_ = 0;
-};
+using test::ManualHostView;
 
 // The dialog as the user sees it: a few report cycles, the host's nested call, more cycles,
 // then the scripted edits and OK.
