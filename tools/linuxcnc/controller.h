@@ -56,6 +56,10 @@ struct Command {
   enum class Kind {
     JogCont,  // axis, speed (machine units/s, signed)
     JogIncr,  // axis, value (distance, signed, machine units), speed (positive)
+    // One step line of the plug-in: per axis `distances` (signed) and `speeds`, machine units;
+    // `value` is one wheel count's length along the line. The bridge's thread turns it into one
+    // JogIncr per axis; the controller never sees it.
+    StepLine,
     JogStop,  // axis
     Mdi,      // text
     EstopOn,
@@ -77,6 +81,9 @@ struct Command {
   double value = 0.0;
   double speed = 0.0;
   std::string text;
+  std::array<double, kAxes> distances{};
+  std::array<double, kAxes> speeds{};
+  bool backToManual = false;  // Mdi: LinuxCNC returns to manual mode once the line has run
 };
 
 class Controller {

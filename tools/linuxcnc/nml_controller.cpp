@@ -135,6 +135,8 @@ class NmlController final : public Controller {
         m.jjogmode = jjog;
         return write(m);
       }
+      case Command::Kind::StepLine:
+        return -1;  // the bridge sends a step line as one JogIncr per axis
       case Command::Kind::JogStop: {
         EMC_JOG_STOP m;
         m.joint_or_axis = c.axis;
