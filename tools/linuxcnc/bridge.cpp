@@ -1356,7 +1356,8 @@ void Bridge::executeStep(const Queued& item) {
       track.target = live_.machinePosition[axis];
     }
     track.target += d;
-    track.lineLength = std::fabs(d);
+    // The plug-in's lines, not what the bound kept of them: DRO 22 counts in its units.
+    track.lineLength = std::fabs(command.distances[axis]);
     track.sent = sent;
     track.heartbeat = live_.heartbeat;
     if (config_.timings)
