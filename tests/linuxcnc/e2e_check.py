@@ -449,15 +449,15 @@ def phase_mdi_and_wheel(bridge):
     CMD.mode(linuxcnc.MODE_MDI)
     CMD.wait_complete()
     start = poll().actual_position[0]
-    CMD.mdi("G1 G91 X20 F600")
-    CMD.wait_complete()
+    CMD.mdi("G1 G91 X40 F600")  # 4 s; not waited for: wait_complete would wait for the end
+    wait_for(lambda s: abs(s.actual_position[0] - start) > 0.01, 1.0)
     code, output, _ = bridge.run("pendant knob=1\nstep 12\npendant wheel=+1\nstep 20\n",
                                  settings="AutoMode=0")
-    check(wait_for(lambda s: s.interp_state == linuxcnc.INTERP_IDLE, 6.0), "the MDI move ended")
+    check(wait_for(lambda s: s.interp_state == linuxcnc.INTERP_IDLE, 8.0), "the MDI move ended")
     moved = poll().actual_position[0] - start
-    check(near(moved, 20.0, 0.0005), "X moved %.4f (expected 20.0000)" % moved)
+    check(near(moved, 40.0, 0.0005), "X moved %.4f (expected 40.0000)" % moved)
     check(poll().task_mode == linuxcnc.MODE_MDI, "LinuxCNC is still in MDI mode")
-    if code != 0 or not near(moved, 20.0, 0.0005):
+    if code != 0 or not near(moved, 40.0, 0.0005):
         print(output)
     CMD.mdi("G90")
     CMD.wait_complete()

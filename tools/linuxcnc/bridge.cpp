@@ -303,7 +303,7 @@ bool Bridge::programRunning() const {
 
 // A program or an MDI command runs (paused included): LinuxCNC's mode is not ours to change.
 bool Bridge::interpreterBusy() const {
-  return status_.interp != Interp::Idle && status_.interp != Interp::Unknown;
+  return k4::lcnc::interpreterBusy(status_);
 }
 
 bool Bridge::led(int code) {
@@ -1089,8 +1089,7 @@ void Bridge::tellOperator(const std::string& text) {
 // LinuxCNC's mode may change only while its interpreter is idle: entering another mode
 // aborts a running MDI command or program, and LinuxCNC does not refuse it.
 bool Bridge::mayLeaveMode(std::string& why) const {
-  const bool busy = live_.interp != Interp::Idle && live_.interp != Interp::Unknown;
-  if (busy || live_.mdiQueue > 0) {
+  if (k4::lcnc::interpreterBusy(live_)) {
     why = live_.mode == TaskMode::Mdi ? "an MDI command runs" : "a program runs";
     return false;
   }

@@ -43,6 +43,7 @@ struct Status {
   int programUnits = 2;           // 1 inch, 2 mm, 3 cm
   double linearUnitsPerMm = 1.0;  // machine units per millimetre
   int trajQueue = 0;
+  bool inPosition = true;  // motion has nothing left to do
   int mdiQueue = 0;
   double rotationXY = 0.0;   // degrees, of the current coordinate system
   bool incremental = false;  // G91 in force
@@ -51,6 +52,15 @@ struct Status {
   std::string file;     // the loaded program, empty when none
   std::string iniFile;  // the INI LinuxCNC was started with
 };
+
+// A program or an MDI command is under way (paused included): the interpreter may be idle
+// already while motion still runs the last line it read.
+inline bool interpreterBusy(const Status& s) {
+  if (s.interp != Interp::Idle && s.interp != Interp::Unknown)
+    return true;
+  return s.mode != TaskMode::Manual && s.mode != TaskMode::Unknown &&
+         (s.trajQueue > 0 || !s.inPosition || s.mdiQueue > 0);
+}
 
 struct Command {
   enum class Kind {
