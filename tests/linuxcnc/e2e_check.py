@@ -98,7 +98,7 @@ class Bridge:
         self.count = 0
 
     def run(self, scenario, settings="", timeout=60, signal_after=None, read_errors=True,
-            actions=None, during=None):
+            actions=None, during=None, profile_text=None):
         """Runs the bridge on `scenario`; returns (exit code, output, samples). `during` is
         called once the bridge has started."""
         self.count += 1
@@ -109,6 +109,10 @@ class Bridge:
             f.write("start\n" + scenario)
         sampler = Sampler()
         sampler.start()
+        self.profile = os.path.join(self.folder, "profile%d.xml" % self.count)
+        if profile_text is not None:
+            with open(self.profile, "w") as f:
+                f.write(profile_text)
         actions_file = os.path.join(self.folder, "actions.conf")
         if actions is not None:
             actions_file = os.path.join(self.folder, "actions%d.conf" % self.count)
@@ -116,7 +120,7 @@ class Bridge:
                 f.write(actions)
         process = subprocess.Popen(
             [self.path] + (["--read-errors"] if read_errors else []) +
-            ["--profile", os.path.join(self.folder, "profile%d.xml" % self.count),
+            ["--profile", self.profile,
              "--actions", actions_file, script],
             stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
         try:
@@ -294,10 +298,15 @@ def phase_custom_and_macro(bridge):
     print("custom action (knob 8: flood toggle) and macro (knob 9: M123)", flush=True)
     log = os.path.join(os.environ.get("K4_SIM_DIR", "/tmp"), "mcode.log")
     flood_before = poll().flood
+    # The user's own profile: the scenario's settings run on a copy and never reach it.
+    mine = ('<?xml version="1.0"?>\n<profile><Orvane_K4_Pendant><Macro1>7</Macro1>'
+            '<AutoMode>1</AutoMode></Orvane_K4_Pendant></profile>\n')
     code, output, _ = bridge.run(
         "pendant knob=8\nstep 4\npendant stop=1\nstep 2\npendant stop=0\nstep 8\n"
         "pendant knob=9\nstep 4\npendant stop=1\nstep 2\npendant stop=0\nstep 40\n",
-        settings="BUTTON0=21 BUTTON2=6 Macro1=123")
+        settings="BUTTON0=21 BUTTON2=6 Macro1=123", profile_text=mine)
+    with open(bridge.profile) as f:
+        check(f.read() == mine, "the named profile is byte for byte as it was")
     check(code == 0, "the bridge ran the scenario (exit %d)" % code)
     check(wait_for(lambda s: s.flood != flood_before, 2.0), "flood toggled")
     ran = wait_for(lambda s: os.path.exists(log), 3.0)

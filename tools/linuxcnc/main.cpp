@@ -46,7 +46,9 @@ const char* const kUsage =
     "  --nml FILE         LinuxCNC's NML file (default: the INI's [EMC]NML_FILE, else the\n"
     "                     one LinuxCNC ships)\n"
     "  --profile FILE     the pendant's settings (default:\n"
-    "                     $XDG_CONFIG_HOME/orvane-k4/linuxcnc-profile.xml)\n"
+    "                     $XDG_CONFIG_HOME/orvane-k4/linuxcnc-profile.xml); a scenario runs on\n"
+    "                     a copy of it, so its setting lines never reach FILE\n"
+    "  --write-profile    keep what a scenario changes in the profile\n"
     "  --actions FILE     button codes -> LinuxCNC actions (default:\n"
     "                     $XDG_CONFIG_HOME/orvane-k4/linuxcnc-actions.conf, written with the\n"
     "                     defaults when missing)\n"
@@ -123,6 +125,8 @@ bool parse(int argc, char** argv, BridgeOptions& o, std::string& error) {
     } else if (arg == "--profile") {
       if (!value(o.host.profile))
         return false;
+    } else if (arg == "--write-profile") {
+      o.host.writeProfile = true;
     } else if (arg == "--actions") {
       if (!value(o.actions))
         return false;
