@@ -352,6 +352,7 @@ TEST_F(BridgeTest, FeedOverrideReadsBackItsOwnWriteBeforeLinuxcncShowsIt) {
   bridge_->setDro(dro::kFeedOverride, 110.0);
   EXPECT_DOUBLE_EQ(bridge_->dro(dro::kFeedOverride), 110.0);
   bridge_->setDro(dro::kFeedOverride, 110.0);  // unchanged: nothing more to send
+  cycle();                                     // sent with the next cycle
   const std::vector<Sent> sent = settle();
   ASSERT_EQ(sent.size(), 1u);
   EXPECT_EQ(sent[0].kind, Command::Kind::FeedScale);
@@ -402,6 +403,25 @@ TEST_F(BridgeTest, LedsFollowLinuxcncsState) {
     EXPECT_EQ(bridge_->led(led::kJogAllowed), c.lit83);
     bridge_.reset();
   }
+}
+
+// Around a step line the plug-in sets the feed override to 100 % and later puts it back:
+// LinuxCNC's jogs ignore the override, so LinuxCNC's own never flicks.
+TEST_F(BridgeTest, AStepBurstLeavesLinuxcncsFeedOverrideAlone) {
+  Status status = readyMachine();
+  status.feedScale = 0.5;
+  make(status);
+  for (int i = 0; i < 3; ++i) {
+    cycle();
+    bridge_->setDro(dro::kFeedOverride, 100.0);
+    EXPECT_DOUBLE_EQ(bridge_->dro(dro::kFeedOverride), 100.0);
+    bridge_->code("G91G1 F100 X 0.0100", blocks_);
+  }
+  cycle();
+  bridge_->setDro(dro::kFeedOverride, 50.0);  // the restore
+  cycle();
+  for (const Sent& s : settle())
+    EXPECT_FALSE(s.kind == Command::Kind::FeedScale && s.value != 0.5) << s.value;
 }
 
 // A spin faster than the axis can follow: by default the outstanding travel stays what the
@@ -511,6 +531,7 @@ TEST_F(BridgeTest, OverridesAreHeldToTheDisplayLimits) {
     });
     bridge_->setDro(c.dro, c.written);
     EXPECT_DOUBLE_EQ(bridge_->dro(c.dro), c.expected);
+    cycle();
     const std::vector<Sent> sent = settle();
     if (c.expected == 100.0) {
       EXPECT_TRUE(sent.empty());  // already there

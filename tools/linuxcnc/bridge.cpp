@@ -246,6 +246,8 @@ void Bridge::beforeCycle(hostsim::Machine& blocks) {
     if (arrived || now > resetPendingUntil_)
       resetPending_ = false;
   }
+  if (feedSendPending_)
+    sendFeedOverride();
   if (feedWritten_ >= 0 && (std::fabs(status_.feedScale * 100.0 - feedWritten_) < 1e-6 ||
                             now - feedWrittenAt_ > kOverrideLimit)) {
     feedWritten_ = -1.0;
@@ -383,10 +385,8 @@ void Bridge::setDro(int code, double value) {
       if (std::fabs(current - value) > 1e-9) {
         feedWritten_ = value;
         feedWrittenAt_ = Clock::now();
-        Command command;
-        command.kind = Command::Kind::FeedScale;
-        command.value = value / 100.0;
-        enqueue(command);
+        // Sent with the next cycle, unless a step line follows in this one (see code()).
+        feedSendPending_ = true;
       }
       break;
     }
@@ -422,6 +422,16 @@ void Bridge::setDro(int code, double value) {
       break;
   }
   timeCallback("SetDRO", start);
+}
+
+void Bridge::sendFeedOverride() {
+  feedSendPending_ = false;
+  if (feedWritten_ < 0)
+    return;
+  Command command;
+  command.kind = Command::Kind::FeedScale;
+  command.value = feedWritten_ / 100.0;
+  enqueue(command);
 }
 
 void Bridge::enqueue(Command command, bool urgent) {
@@ -691,6 +701,9 @@ void Bridge::code(const std::string& line, hostsim::Machine& blocks) {
       mdi(line);
     lastStepByMdi_ = false;
   } else if (line.rfind("G91G1", 0) == 0) {
+    // The plug-in sets the feed override to 100 % before each step line and puts it back
+    // after the burst: LinuxCNC's jogs ignore the override, so its own is left alone.
+    feedSendPending_ = false;
     stepLine(line);
   } else {
     // "M%d" and anything else: LinuxCNC's interpreter decides.
@@ -803,6 +816,8 @@ void Bridge::shutdown(const std::string& why) {
     std::lock_guard lock(mutex_);
     status_ = published_;
   }
+  if (feedSendPending_)
+    sendFeedOverride();
   if (status_.mode == TaskMode::Manual)
     stopAllJogs(why);
   // The one place the host's thread waits: at the end, so the stops reach LinuxCNC.

@@ -110,6 +110,7 @@ class Bridge final : public hostsim::HostModel {
   void sayOnce(int code, const std::string& text);
   void tell(const std::string& text);  // standard output and LinuxCNC's operator messages
   void enqueue(Command command, bool urgent = false);
+  void sendFeedOverride();
   void stopJog(int axis, bool urgent);
   void stopAllJogs(const std::string& why);
   void runAction(const Action& action);
@@ -164,6 +165,7 @@ class Bridge final : public hostsim::HostModel {
   std::map<std::string, Clock::time_point> toldAt_;  // refusals told, not again for a while
   // A feed or spindle override written but not yet in the status.
   double feedWritten_ = -1.0;
+  bool feedSendPending_ = false;
   Clock::time_point feedWrittenAt_{};
   double spindleWritten_ = -1.0;
   Clock::time_point spindleWrittenAt_{};
