@@ -1281,6 +1281,16 @@ void Bridge::execute(const Queued& item) {
 // moment, and a command written before it took the last one would replace that one unread.
 // So the bridge waits for it to be taken, up to the time after which LinuxCNC counts as gone.
 Echo Bridge::waitTaken(int serial, milliseconds limit) {
+  // LinuxCNC gone quiet: until its heartbeat moves again nothing is waited for, so the stops
+  // at the end pass quickly and the silence is told once, not once per command.
+  if (silent_) {
+    Status fresh;
+    if (controller_->readStatus(fresh))
+      live_ = fresh;
+    if (live_.heartbeat == silentHeartbeat_)
+      return Echo::None;
+    silent_ = false;
+  }
   const Clock::time_point start = Clock::now();
   Echo echo = waitEcho(serial, limit);
   while (echo == Echo::None && Clock::now() - start < config_.staleAfter) {
@@ -1290,6 +1300,13 @@ Echo Bridge::waitTaken(int serial, milliseconds limit) {
         break;
     }
     echo = waitEcho(serial, kEchoLimit);
+  }
+  if (echo == Echo::None) {
+    silent_ = true;
+    silentHeartbeat_ = live_.heartbeat;
+    std::lock_guard lock(mutex_);
+    workerMessages_.push_back("LinuxCNC has not taken a command for " +
+                              std::to_string(std::lround(msSince(start))) + " ms");
   }
   return echo;
 }

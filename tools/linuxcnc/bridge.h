@@ -216,6 +216,8 @@ class Bridge final : public hostsim::HostModel {
   };
   std::array<StepTrack, kAxes> steps_{};
   Clock::time_point lastMdiSent_{};
+  bool silent_ = false;  // LinuxCNC took nothing for `staleAfter`
+  uint32_t silentHeartbeat_ = 0;
   bool manualAfterMdi_ = false;
   std::map<std::string, Clock::time_point> refusedAt_;
   std::deque<std::pair<Clock::time_point, std::string>> recentErrors_;
