@@ -568,6 +568,36 @@ TEST_F(BridgeTest, ABusyInterpreterKeepsItsMode) {
   }
 }
 
+// The units toggle is an MDI line that changes a setting: LinuxCNC returns to manual mode
+// once it has run, where the pendant jogs.
+TEST_F(BridgeTest, TheUnitsToggleLeavesLinuxcncInManualMode) {
+  make(readyMachine());
+  bridge_->doButton(106);
+  std::vector<Sent> sent = settle();
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent[0].kind, Command::Kind::Mdi);
+  EXPECT_EQ(sent[0].text, "G20");
+  std::this_thread::sleep_for(400ms);
+  Status status;
+  controller_->readStatus(status);
+  EXPECT_EQ(status.mode, TaskMode::Manual);
+}
+
+// A jog of an axis the machine lacks is refused where the operator sees it.
+TEST_F(BridgeTest, AJogOfAMissingAxisSaysSo) {
+  Status status = readyMachine();
+  status.axisMask = 0x7;  // X Y Z
+  make(status);
+  writeRecord(3, 0, 600, false);
+  bridge_->code("DOJOG", blocks_);
+  bridge_->code("G91G1 F100 A 0.0100", blocks_);
+  EXPECT_TRUE(settle().empty());
+  const std::vector<std::string> said = messages();
+  ASSERT_EQ(said.size(), 2u);
+  EXPECT_EQ(said[0], "Jog refused: this machine has no axis A");
+  EXPECT_EQ(said[1], "Step jog refused: this machine has no axis A");
+}
+
 // Ref X-A homes every joint of the axis, as the kinematics maps them; without a mapping the
 // bridge refuses and says why.
 TEST_F(BridgeTest, ReferencingAnAxisHomesItsJoints) {

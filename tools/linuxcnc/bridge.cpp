@@ -530,7 +530,8 @@ void Bridge::doButton(int code) {
     if (axisPresent(axis)) {
       mdi(std::string("G10 L20 P0 ") + kLetters[axis] + "0");
     } else {
-      say(std::string("Zero ") + kLetters[axis] + ": this machine has no axis " + kLetters[axis]);
+      tell(std::string("Zero ") + kLetters[axis] + " refused: this machine has no axis " +
+           kLetters[axis]);
     }
   } else if (code >= button::kRefBase && code < button::kRefBase + kZeroAllAxes) {
     // An axis is homed through its joints: on a gantry two joints move one axis, and a
@@ -678,7 +679,7 @@ void Bridge::code(const std::string& line, hostsim::Machine& blocks) {
       const double speed = record.jogSpeed / kSecondsPerMinute;
       if (startJog && record.stopByte == 0 && speed > 0) {
         if (!axisPresent(axis)) {
-          sayOnce(2000 + axis, std::string("Axis ") + kLetters[axis] + " is not in this machine");
+          tell(std::string("Jog refused: this machine has no axis ") + kLetters[axis]);
           continue;
         }
         Command command;
@@ -780,7 +781,7 @@ void Bridge::stepLine(const std::string& line) {
     if (!given[axis] || distance[axis] == 0.0)
       continue;
     if (!axisPresent(axis)) {
-      sayOnce(2000 + axis, std::string("Axis ") + kLetters[axis] + " is not in this machine");
+      tell(std::string("Step jog refused: this machine has no axis ") + kLetters[axis]);
       continue;
     }
     const double factor = machineFactor(axis);
