@@ -484,6 +484,26 @@ TEST_F(BridgeTest, StepTravelOutstandingIsBoundedUnlessExactStepsAreAsked) {
   }
 }
 
+// A rotated step moves X and Y together: the bound keeps or drops the same counts on both, so
+// what moves stays on the line's path.
+TEST_F(BridgeTest, TheBoundKeepsARotatedStepOnItsPath) {
+  // F in force 60: 1 mm/s along the line. Y accelerates slowly, so Y's bound is the tighter.
+  make(readyMachine(), 2000ms, [](BridgeConfig& config) { config.maxAcceleration[1] = 3; });
+  bridge_->setDro(dro::kStepSize, 0.1);
+  controller_->moveAxis(0, 0.0, 1.0);
+  controller_->moveAxis(1, 0.0, 1.0);
+  for (int i = 0; i < 20; ++i)
+    bridge_->code("G91G1 X0.0866 Y-0.0500 ", blocks_);
+  double x = 0.0;
+  double y = 0.0;
+  for (const Sent& s : settle())
+    (s.axis == 0 ? x : y) += s.value;
+  // X alone would keep 0.866 * (0.4 - 0.866 / 500) = 0.345 mm, three lines; Y at 0.5 mm/s
+  // and 3 mm/s^2 keeps 0.5 * (0.4 - 0.5 / 3) = 0.117 mm, two lines: two for both.
+  EXPECT_NEAR(x, 2 * 0.0866, 1e-9);
+  EXPECT_NEAR(y, 2 * -0.0500, 1e-9);
+}
+
 // A stalled LinuxCNC: no answer yet is not a refusal, nothing is held off, and no command is
 // written over one LinuxCNC has not taken yet.
 TEST_F(BridgeTest, AStalledLinuxcncLosesNoStepLine) {
