@@ -118,6 +118,18 @@ int holdKey(const Command& command) {
   return static_cast<int>(command.kind) * 16 + (command.axis + 1);
 }
 
+// True when `text` was not told within kTellRepeat, and remembers it; what was told long ago
+// is forgotten, so the memory stays small however many reasons LinuxCNC gives.
+bool remember(std::map<std::string, Clock::time_point>& told, const std::string& text,
+              Clock::time_point now) {
+  const auto found = told.find(text);
+  if (found != told.end() && now - found->second < kTellRepeat)
+    return false;
+  std::erase_if(told, [now](const auto& entry) { return now - entry.second >= kTellRepeat; });
+  told[text] = now;
+  return true;
+}
+
 std::string formatNumber(double value) {
   char text[32];
   if (std::fabs(value) < 0.00005)
@@ -185,10 +197,8 @@ void Bridge::sayOnce(int code, const std::string& text) {
 // program started from [APPLICATIONS] is seen; the same text not again for a while.
 void Bridge::tell(const std::string& text) {
   const Clock::time_point now = Clock::now();
-  const auto told = toldAt_.find(text);
-  if (told != toldAt_.end() && now - told->second < kTellRepeat)
+  if (!remember(toldAt_, text, now))
     return;
-  toldAt_[text] = now;
   say(text);
   if (!config_.operatorMessages)
     return;
@@ -1075,10 +1085,8 @@ void Bridge::refuse(const Command& command, const std::string& what, const std::
   if (!reason.empty())
     text += ": " + reason;
   // Once: a refusal repeated line after line is told again only after a while.
-  const auto told = refusedAt_.find(text);
-  if (told != refusedAt_.end() && now - told->second < kTellRepeat)
+  if (!remember(refusedAt_, text, now))
     return;
-  refusedAt_[text] = now;
   {
     std::lock_guard lock(mutex_);
     workerMessages_.push_back(text);
