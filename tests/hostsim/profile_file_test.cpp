@@ -6,7 +6,10 @@
 #include <fstream>
 #include <sstream>
 
+#include "demo_scenario.h"
 #include "profile_file.h"
+#include "scenario.h"
+#include "script_runner.h"
 
 namespace k4::hostsim {
 namespace {
@@ -79,6 +82,34 @@ TEST(ProfileFile, AProfileThatIsNotXmlIsLeftAlone) {
   EXPECT_FALSE(profile.writeSettings({{"Vel", "4"}}, error));
   EXPECT_NE(error.find("not well-formed"), std::string::npos);
   EXPECT_EQ(contentOf(path), "<host><unclosed>");
+  std::filesystem::remove(path);
+}
+
+// A scenario (the built-in demo included) runs on a copy of the profile it is given: the user's
+// file stays byte for byte as it was. Only --write-profile keeps what the scenario changed.
+TEST(ProfileFile, AScenarioLeavesANamedProfileAsItWas) {
+  const std::string path =
+      (std::filesystem::temp_directory_path() / "k4-hostsim-named-profile.xml").string();
+  const std::string original =
+      "<?xml version=\"1.0\"?>\n<host><Orvane_K4_Pendant><Macro1>7</Macro1><AutoMode>1"
+      "</AutoMode></Orvane_K4_Pendant>\n  <Other a='1'/></host>\n";
+  {
+    std::ofstream file(path, std::ios::binary);
+    file << original;
+  }
+  const char* const ownScenario =
+      "setting AutoMode=0 BUTTON0=2 Macro1=123\nstart\npendant knob=8\nstep 4\nstop\n";
+  for (const char* text : {ownScenario, kDemoScenario}) {
+    Options options;
+    options.profile = path;
+    EXPECT_EQ(runScenario("test", parseScenario(text), options, false, nullptr), 0);
+    EXPECT_EQ(contentOf(path), original);
+  }
+  Options keep;
+  keep.profile = path;
+  keep.writeProfile = true;
+  EXPECT_EQ(runScenario("test", parseScenario(ownScenario), keep, false, nullptr), 0);
+  EXPECT_NE(contentOf(path).find("<Macro1>123</Macro1>"), std::string::npos);
   std::filesystem::remove(path);
 }
 

@@ -97,8 +97,10 @@ class Bridge:
         self.folder = folder
         self.count = 0
 
-    def run(self, scenario, settings="", timeout=60, signal_after=None):
-        """Runs the bridge on `scenario`; returns (exit code, output, samples)."""
+    def run(self, scenario, settings="", timeout=60, signal_after=None, read_errors=True,
+            actions=None, during=None, profile_text=None):
+        """Runs the bridge on `scenario`; returns (exit code, output, samples). `during` is
+        called once the bridge has started."""
         self.count += 1
         script = os.path.join(self.folder, "phase%d.k4" % self.count)
         with open(script, "w") as f:
@@ -107,11 +109,23 @@ class Bridge:
             f.write("start\n" + scenario)
         sampler = Sampler()
         sampler.start()
+        self.profile = os.path.join(self.folder, "profile%d.xml" % self.count)
+        if profile_text is not None:
+            with open(self.profile, "w") as f:
+                f.write(profile_text)
+        actions_file = os.path.join(self.folder, "actions.conf")
+        if actions is not None:
+            actions_file = os.path.join(self.folder, "actions%d.conf" % self.count)
+            with open(actions_file, "w") as f:
+                f.write(actions)
         process = subprocess.Popen(
-            [self.path, "--read-errors", "--profile", os.path.join(self.folder, "profile%d.xml" % self.count),
-             "--actions", os.path.join(self.folder, "actions.conf"), script],
+            [self.path] + (["--read-errors"] if read_errors else []) +
+            ["--profile", self.profile,
+             "--actions", actions_file, script],
             stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
         try:
+            if during is not None:
+                during()
             if signal_after is not None:
                 time.sleep(signal_after)
                 process.send_signal(signal.SIGTERM)
@@ -284,10 +298,15 @@ def phase_custom_and_macro(bridge):
     print("custom action (knob 8: flood toggle) and macro (knob 9: M123)", flush=True)
     log = os.path.join(os.environ.get("K4_SIM_DIR", "/tmp"), "mcode.log")
     flood_before = poll().flood
+    # The user's own profile: the scenario's settings run on a copy and never reach it.
+    mine = ('<?xml version="1.0"?>\n<profile><Orvane_K4_Pendant><Macro1>7</Macro1>'
+            '<AutoMode>1</AutoMode></Orvane_K4_Pendant></profile>\n')
     code, output, _ = bridge.run(
         "pendant knob=8\nstep 4\npendant stop=1\nstep 2\npendant stop=0\nstep 8\n"
         "pendant knob=9\nstep 4\npendant stop=1\nstep 2\npendant stop=0\nstep 40\n",
-        settings="BUTTON0=21 BUTTON2=6 Macro1=123")
+        settings="BUTTON0=21 BUTTON2=6 Macro1=123", profile_text=mine)
+    with open(bridge.profile) as f:
+        check(f.read() == mine, "the named profile is byte for byte as it was")
     check(code == 0, "the bridge ran the scenario (exit %d)" % code)
     check(wait_for(lambda s: s.flood != flood_before, 2.0), "flood toggled")
     ran = wait_for(lambda s: os.path.exists(log), 3.0)
@@ -345,14 +364,279 @@ def phase_unplug(bridge):
         print(output)
 
 
-PHASES = ["reset", "home", "step", "rotated", "velocity", "feed", "zero", "custom", "cycle", "exit",
-          "unplug"]
+# ---- the bridge on a real machine: overrun, MDI, stalls, limits, units, messages, gantry ----
+
+def select_step(size):
+    """Scenario lines choosing the step size at knob 1: slot 2 holds `size` (0.01 or 0.1)."""
+    position = {0.01: 3, 0.1: 4}[size]
+    return ("pendant knob=1\nstep 4\npendant stop=1\nstep\npendant stop=0\nstep\n"
+            "pendant stop=1\nstep\npendant stop=0\nstep 8\n"), "StepSize1=1 StepSize2=%d" % position
+
+
+def rest_after_spin(samples, cycles, axis=0):
+    """(seconds, distance) from the spin's last count to rest, judged from LinuxCNC's status.
+    The first count starts the motion within a few milliseconds; the counts come every 25 ms,
+    so the last one is (cycles - 1) * 25 ms after the motion began."""
+    start = samples[0]["pos"][axis]
+    moving = [s for s in samples if abs(s["pos"][axis] - start) > 1e-7]
+    if not moving:
+        return None, None
+    first = moving[0]["t"]
+    last_count = first + (cycles - 1) * 0.025
+    rest = moving[-1]["t"]
+    for s in moving:
+        if s["pos"][axis] == moving[-1]["pos"][axis]:
+            rest = s["t"]
+            break
+    before = [s for s in samples if s["t"] <= last_count]
+    at_last = before[-1]["pos"][axis] if before else start
+    return max(0.0, rest - last_count), abs(moving[-1]["pos"][axis] - at_last)
+
+
+def stop_jogs():
+    """The checker's own stop, for a bridge that left an axis moving."""
+    manual()
+    for axis in range(4):
+        CMD.jog(linuxcnc.JOG_STOP, False, axis)
+    at_rest(2.0)
+
+
+WORST_OVERRUN = [0.0, 0.0]
+
+
+def phase_overrun(bridge):
+    print("wheel overrun: fast spins in step mode come to rest within 0.5 s of the last count",
+          flush=True)
+    manual()
+    spins = [  # what, step, settings, counts per cycle, cycles
+        ("step 0.1 F100, 10 counts per cycle for 1 s", 0.1, "AutoMode=0 StepJogRate=100", 10, 40),
+        ("step 0.1 no feed (default velocity), 10 per cycle for 1 s", 0.1,
+         "AutoMode=0 StepJogRate=0", 10, 40),
+        ("step 0.01 F100, 10 per cycle for 2 s", 0.01, "AutoMode=0 StepJogRate=100", 10, 80),
+        ("automatic mode just below its threshold: step 0.1 F100, 3 per cycle for 1 s", 0.1,
+         "AutoMode=1 AutoChangeSens=3 StepJogRate=100", 3, 40),
+    ]
+    for what, size, settings, counts, cycles in spins:
+        prelude, sizes = select_step(size)
+        sampler = Sampler()
+        sampler.start()
+        code, output, _ = bridge.run(prelude + ("pendant wheel=+%d\nstep\n" % counts) * cycles +
+                                     "step 40\n", settings=settings + " " + sizes)
+        still = at_rest(3.0)
+        sampler.stop()
+        seconds, distance = rest_after_spin(sampler.samples, cycles)
+        if seconds is None:
+            check(False, "%s: X moved" % what)
+            print(output)
+            continue
+        WORST_OVERRUN[0] = max(WORST_OVERRUN[0], seconds)
+        WORST_OVERRUN[1] = max(WORST_OVERRUN[1], distance)
+        ok = still and seconds <= 0.5
+        check(ok, "%s: at rest %.3f s / %.3f mm after the last count" % (what, seconds, distance))
+        dropped = output.count("wheel counts dropped")
+        check(dropped == 1, "%s: the bridge said once that it dropped counts (%d)" % (what, dropped))
+        if not ok or code != 0:
+            print(output)
+        stop_jogs()
+    # step-mode = exact: every count is moved, however long it takes.
+    prelude, sizes = select_step(0.1)
+    start = poll().actual_position[0]
+    code, output, _ = bridge.run(prelude + "pendant wheel=+2\nstep\n" * 10 + "step 80\n",
+                                 settings="AutoMode=0 StepJogRate=100 " + sizes,
+                                 actions="step-mode = exact\n")
+    at_rest(3.0)
+    moved = poll().actual_position[0] - start
+    check(near(moved, 2.0, 0.0005), "step-mode = exact moved every count: %.4f (expected 2.0000)"
+          % moved)
+    if code != 0 or not near(moved, 2.0, 0.0005):
+        print(output)
+    print("  overrun worst case: %.3f s / %.3f mm" % tuple(WORST_OVERRUN), flush=True)
+
+
+def phase_mdi_and_wheel(bridge):
+    print("an MDI move with a wheel count half a second in ends at its target", flush=True)
+    CMD.mode(linuxcnc.MODE_MDI)
+    CMD.wait_complete()
+    start = poll().actual_position[0]
+    CMD.mdi("G1 G91 X40 F600")  # 4 s; not waited for: wait_complete would wait for the end
+    wait_for(lambda s: abs(s.actual_position[0] - start) > 0.01, 1.0)
+    code, output, _ = bridge.run("pendant knob=1\nstep 12\npendant wheel=+1\nstep 20\n",
+                                 settings="AutoMode=0")
+    check(wait_for(lambda s: s.interp_state == linuxcnc.INTERP_IDLE, 8.0), "the MDI move ended")
+    moved = poll().actual_position[0] - start
+    check(near(moved, 40.0, 0.0005), "X moved %.4f (expected 40.0000)" % moved)
+    check(poll().task_mode == linuxcnc.MODE_MDI, "LinuxCNC is still in MDI mode")
+    if code != 0 or not near(moved, 40.0, 0.0005):
+        print(output)
+    CMD.mdi("G90")
+    CMD.wait_complete()
+    manual()
+
+
+def task_pid():
+    out = subprocess.run(["pgrep", "-x", "milltask"], stdout=subprocess.PIPE, text=True).stdout
+    pids = out.split()
+    return int(pids[0]) if len(pids) == 1 else None
+
+
+def phase_stall(bridge):
+    print("LinuxCNC's task paused for 0.7 s mid-spin (SIGSTOP/SIGCONT): no count lost", flush=True)
+    manual()
+    pid = task_pid()
+    if not check(pid is not None, "LinuxCNC's task process found"):
+        return
+    start = poll().actual_position[0]
+
+    def pause():
+        time.sleep(1.0)  # the bridge up and the spin under way
+        os.kill(pid, signal.SIGSTOP)
+        time.sleep(0.7)
+        os.kill(pid, signal.SIGCONT)
+
+    # 80 cycles of 5 counts at step 0.01: 4.000 mm.
+    code, output, _ = bridge.run("pendant knob=1\nstep 4\n" + "pendant wheel=+5\nstep\n" * 80 +
+                                 "step 60\n", settings="AutoMode=0 StepJogRate=0", during=pause)
+    at_rest(3.0)
+    moved = poll().actual_position[0] - start
+    check(near(moved, 4.0, 0.0005), "X moved %.4f (expected 4.0000)" % moved)
+    if code != 0 or not near(moved, 4.0, 0.0005):
+        print(output)
+
+
+def phase_override_limits(bridge):
+    print("override trims held to the INI's limits (feed 120 %, spindle 50-100 %)", flush=True)
+    CMD.feedrate(1.0)
+    CMD.spindleoverride(1.0)
+    CMD.wait_complete()
+    code, output, samples = bridge.run(
+        "pendant knob=5\nstep 4\n" + "pendant wheel=+100\nstep\n" * 4 + "step 10\n"
+        "pendant knob=6\nstep 4\n" + "pendant wheel=+100\nstep\n" * 4 + "step 10\n")
+    s = poll()
+    check(near(s.feedrate, 1.2, 1e-6), "feed override %.1f %% (limit 120 %%)" % (s.feedrate * 100))
+    spindle = s.spindle[0]["override"]
+    check(near(spindle, 1.0, 1e-6), "spindle override %.1f %% (limit 100 %%)" % (spindle * 100))
+    code2, output2, _ = bridge.run("pendant knob=6\nstep 4\n" + "pendant wheel=-100\nstep\n" * 4 +
+                                   "step 10\n")
+    spindle = poll().spindle[0]["override"]
+    check(near(spindle, 0.5, 1e-6), "spindle override %.1f %% (lower limit 50 %%)" % (spindle * 100))
+    if FAILURES:
+        print(output + output2)
+    CMD.feedrate(1.0)
+    CMD.spindleoverride(1.0)
+    CMD.wait_complete()
+
+
+def peak_speed(samples, axis):
+    return max((abs(s["vel"][axis]) for s in samples), default=0.0)
+
+
+def default_velocity_step(bridge, program_units, expected, what):
+    """Ten counts at step 0.01 with StepJogRate 0 and no F word: the steps run at
+    DEFAULT_LINEAR_VELOCITY, machine units per second, whatever the program units."""
+    CMD.mode(linuxcnc.MODE_MDI)
+    CMD.wait_complete()
+    CMD.mdi(program_units)
+    CMD.wait_complete()
+    wait_for(lambda s: s.interp_state == linuxcnc.INTERP_IDLE)
+    manual()
+    check(poll().settings[1] == 0, "no F word in force")
+    code, output, samples = bridge.run("pendant knob=1\nstep 4\npendant wheel=+100\nstep 40\n",
+                                       settings="AutoMode=0 StepJogRate=0")
+    at_rest(3.0)
+    top = peak_speed(samples, 0)
+    ok = near(top, expected, expected * 0.05)
+    check(ok, "%s: step speed %.4f machine units/s (expected %.4f)" % (what, top, expected))
+    if code != 0 or not ok:
+        print(output)
+
+
+def phase_default_velocity(bridge):
+    print("the default velocity of step lines on a millimetre machine in G20", flush=True)
+    default_velocity_step(bridge, "G20", 10.0, "mm machine, G20")
+    CMD.mode(linuxcnc.MODE_MDI)
+    CMD.wait_complete()
+    CMD.mdi("G21")
+    CMD.wait_complete()
+    manual()
+
+
+def error_texts(channel, seconds=1.0):
+    texts = []
+    until = time.monotonic() + seconds
+    while time.monotonic() < until:
+        message = channel.poll()
+        if message:
+            texts.append(message[1])
+        else:
+            time.sleep(0.02)
+    return texts
+
+
+def phase_refusal_message(bridge):
+    print("a refusal reaches LinuxCNC's operator messages, once, with its reason", flush=True)
+    channel = linuxcnc.error_channel()
+    error_texts(channel, 0.2)  # what earlier phases left there
+    CMD.state(linuxcnc.STATE_OFF)
+    CMD.wait_complete()
+    # Cycle start twice with the machine off.
+    code, output, _ = bridge.run("pendant knob=1\nstep 4\n" +
+                                 "pendant side=1 cycle=1\nstep 2\npendant side=0 cycle=0\nstep 6\n" * 2
+                                 + "step 10\n", read_errors=False)
+    texts = error_texts(channel, 1.0)
+    refusals = [t for t in texts if "refused cycle start" in t and "machine is off" in t]
+    check(len(refusals) == 1, "one operator message \"...refused cycle start: the machine is off\""
+          " (got %d: %s)" % (len(refusals), texts))
+    check(any("refused cycle start" in line for line in output.splitlines()),
+          "the refusal is on the bridge's standard output too")
+    machine_on()
+
+
+def phase_gantry_home(bridge):
+    print("gantry XYYZ: Ref Y homes both Y joints, Ref Z the Z joint", flush=True)
+    manual()
+    s = poll()
+    check(not any(s.homed[:4]), "nothing homed yet")
+    # SIDE clicks at knob 1 step the axis: X -> Y; then Ref at knob 7 (STOP double click + SIDE).
+    select_y = "pendant knob=1\nstep 4\npendant side=1\nstep\npendant side=0\nstep 8\n"
+    code, output, _ = bridge.run(select_y + "pendant knob=7\nstep 4\n" + double_click(True) +
+                                 "step 20\n")
+    wait_for(lambda st: st.homed[1] and st.homed[2], 3.0)
+    s = poll()
+    check(bool(s.homed[1] and s.homed[2]), "joints 1 and 2 (Y) homed: %s" % (s.homed[:4],))
+    check(not s.homed[0] and not s.homed[3], "joints 0 (X) and 3 (Z) not homed")
+    if FAILURES:
+        print(output)
+    select_z = ("pendant knob=1\nstep 4\npendant side=1\nstep\npendant side=0\nstep 8\n"
+                "pendant side=1\nstep\npendant side=0\nstep 8\n")
+    code, output, _ = bridge.run(select_z + "pendant knob=7\nstep 4\n" + double_click(True) +
+                                 "step 20\n")
+    wait_for(lambda st: st.homed[3], 3.0)
+    s = poll()
+    check(bool(s.homed[3]) and not s.homed[0], "Ref Z homed joint 3 only: %s" % (s.homed[:4],))
+    if FAILURES:
+        print(output)
+
+
+def phase_gantry_default_velocity(bridge):
+    print("the default velocity of step lines on an inch machine in G21", flush=True)
+    default_velocity_step(bridge, "G21", 0.4, "inch machine, G21")
+    CMD.mode(linuxcnc.MODE_MDI)
+    CMD.wait_complete()
+    CMD.mdi("G20")
+    CMD.wait_complete()
+    manual()
+
+
+PHASES = ["reset", "home", "step", "rotated", "overrun", "stall", "defvel", "velocity", "feed",
+          "limits", "zero", "mdi", "custom", "cycle", "refusal", "exit", "unplug"]
+GANTRY_PHASES = ["gantry-home", "gantry-defvel"]
 
 
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--bridge", required=True)
     parser.add_argument("--only", action="append")
+    parser.add_argument("--gantry", action="store_true", help="the XYYZ gantry configuration")
     parser.add_argument("-ini")
     args = parser.parse_args()
     if not wait_for(lambda s: s.task_state != 0, 10.0):
@@ -362,19 +646,24 @@ def main():
     program = os.path.join(sim_dir, "small_program.ngc")
     with tempfile.TemporaryDirectory() as folder:
         bridge = Bridge(args.bridge, folder)
-        chosen = args.only or PHASES
+        phases = GANTRY_PHASES if args.gantry else PHASES
+        chosen = args.only or phases
         started = time.monotonic()
-        for name in PHASES:
+        for name in phases:
             if name not in chosen:
                 continue
             if name != "reset" and poll().task_state != linuxcnc.STATE_ON:
                 machine_on()
-            if name not in ("reset", "home") and not all(poll().homed[:4]):
+            if name not in ("reset", "home", "gantry-home") and not all(poll().homed[:4]):
                 home_all()
             {"reset": phase_reset, "home": phase_home, "step": phase_step, "rotated": phase_rotated,
              "velocity": phase_velocity, "feed": phase_feed_override, "zero": phase_zero,
              "custom": phase_custom_and_macro, "cycle": lambda b: phase_cycle(b, program),
-             "exit": phase_exit_mid_jog, "unplug": phase_unplug}[name](bridge)
+             "exit": phase_exit_mid_jog, "unplug": phase_unplug, "overrun": phase_overrun,
+             "stall": phase_stall, "defvel": phase_default_velocity,
+             "limits": phase_override_limits, "mdi": phase_mdi_and_wheel,
+             "refusal": phase_refusal_message, "gantry-home": phase_gantry_home,
+             "gantry-defvel": phase_gantry_default_velocity}[name](bridge)
         check(at_rest(1.0), "at the end no axis moves")
         print("%d checks failed; %.1f s" % (len(FAILURES), time.monotonic() - started))
     return 1 if FAILURES else 0

@@ -28,6 +28,15 @@ add_test(NAME linuxcnc.end_to_end
 set_tests_properties(linuxcnc.end_to_end PROPERTIES LABELS linuxcnc RESOURCE_LOCK linuxcnc
                      TIMEOUT 300)
 
+# A gantry (XYYZ, Y on two joints) that is also an inch machine: homing through the
+# kinematics, and the default step speed in machine units.
+add_test(NAME linuxcnc.gantry
+         COMMAND ${K4_LINUXCNC_TEST_DIR}/with-linuxcnc.sh --timeout 120 --ini k4gantry.ini
+                 ${K4_SYSTEM_PYTHON} ${K4_LINUXCNC_TEST_DIR}/e2e_check.py --gantry
+                 --bridge $<TARGET_FILE:k4-linuxcnc>)
+set_tests_properties(linuxcnc.gantry PROPERTIES LABELS linuxcnc RESOURCE_LOCK linuxcnc
+                     TIMEOUT 180)
+
 # Without LinuxCNC running the bridge says so and exits 1, rather than hanging or crashing.
 add_test(NAME linuxcnc.no_linuxcnc COMMAND k4-linuxcnc --profile /dev/null --actions /dev/null
                                            --nml /nonexistent.nml)

@@ -2,18 +2,24 @@
 # Runs COMMAND as the display program of a headless LinuxCNC started from our simulation
 # configuration (tests/linuxcnc/sim), and leaves nothing behind: no process, lock file or shared
 # memory, also when the command fails, hangs or this script is interrupted.
-#   tests/linuxcnc/with-linuxcnc.sh [--timeout SECONDS] COMMAND [ARG...]
+#   tests/linuxcnc/with-linuxcnc.sh [--timeout SECONDS] [--ini NAME] COMMAND [ARG...]
+# NAME is a configuration of that folder (default k4sim.ini; k4gantry.ini: an XYYZ gantry).
 # COMMAND gets -ini INIFILE appended (LinuxCNC's convention) and K4_SIM_DIR in its environment
 # (the working copy of the configuration). Exit status: COMMAND's; 124 on timeout.
 # LinuxCNC allows one instance per machine: run one of these at a time (CTest RESOURCE_LOCK).
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 limit=240
-if [ "${1:-}" = "--timeout" ]; then
-  limit=$2
-  shift 2
-fi
-[ $# -gt 0 ] || { echo "usage: $0 [--timeout SECONDS] COMMAND [ARG...]" >&2; exit 2; }
+ini=k4sim.ini
+while [ $# -gt 1 ]; do
+  case "$1" in
+    --timeout) limit=$2; shift 2 ;;
+    --ini) ini=$2; shift 2 ;;
+    *) break ;;
+  esac
+done
+[ $# -gt 0 ] || { echo "usage: $0 [--timeout SECONDS] [--ini NAME] COMMAND [ARG...]" >&2; exit 2; }
+[ -f "$here/sim/$ini" ] || { echo "with-linuxcnc: no configuration $ini in $here/sim" >&2; exit 2; }
 command -v linuxcnc >/dev/null || { echo "with-linuxcnc: linuxcnc is not installed" >&2; exit 2; }
 
 # Every process of this run carries this mark in its environment, so cleanup finds exactly ours.
@@ -96,13 +102,13 @@ trap 'exit 129' HUP
   echo ' "$@"'
 } >"$work/display.sh"
 chmod +x "$work/display.sh"
-sed -i "s|^DISPLAY = .*|DISPLAY = $work/display.sh|" "$work/k4sim.ini"
+sed -i "s|^DISPLAY = .*|DISPLAY = $work/display.sh|" "$work/$ini"
 chmod -R a+rX "$work"
 
 export K4_SIM_DIR="$work"
 cd "$work" || exit 2
 # RUNTESTS keeps LinuxCNC's output on our stdout/stderr instead of hidden files in /tmp.
-RUNTESTS=1 timeout --kill-after=15 "$limit" linuxcnc "$work/k4sim.ini" &
+RUNTESTS=1 timeout --kill-after=15 "$limit" linuxcnc "$work/$ini" &
 lcnc_pid=$!
 wait "$lcnc_pid"
 status=$?

@@ -539,6 +539,11 @@ int runLive(const Options& options, HostModel* model, const std::string& title) 
   // Choose the pendant: a named hidraw device, else the first one found (read by the plug-in's
   // own hidraw services), else the virtual pendant played from the keyboard.
   std::unique_ptr<NamedHidrawDevice> named;
+  // Started without a terminal (by LinuxCNC from [APPLICATIONS], by a service), no key can play
+  // the pendant: say so instead of promising keys.
+  const char* const keyboardText = isatty(STDIN_FILENO) != 0
+                                       ? "keys play the virtual pendant"
+                                       : "no terminal, so the virtual pendant stays at rest";
   std::string linkText;
   std::string monitorPath;
   PendantLink link = PendantLink::Virtual;
@@ -556,11 +561,11 @@ int runLive(const Options& options, HostModel* model, const std::string& title) 
       monitorPath = found;
       linkText = "hidraw " + found + " (found by the plug-in's own hidraw services)";
     } else {
-      linkText = "virtual: the pendant at " + found + " cannot be opened (" + error +
-                 "); keys play the virtual pendant";
+      linkText =
+          "virtual: the pendant at " + found + " cannot be opened (" + error + "); " + keyboardText;
     }
   } else {
-    linkText = "virtual: no pendant found over hidraw; keys play the virtual pendant";
+    linkText = std::string("virtual: no pendant found over hidraw; ") + keyboardText;
   }
 
   const bool dashboard = isatty(STDOUT_FILENO) != 0;

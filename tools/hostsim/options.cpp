@@ -15,7 +15,10 @@ const char* const kUsage =
     "Options:\n"
     "  --plugin PATH      the plug-in to load (default: the one built beside the simulator)\n"
     "  --profile PATH     the host profile (default: a fresh temporary file with an empty\n"
-    "                     profile root, so every setting starts at its start-up default)\n"
+    "                     profile root, so every setting starts at its start-up default).\n"
+    "                     A scenario or the demo runs on a copy of it: its setting lines and\n"
+    "                     what the plug-in saves never reach PATH\n"
+    "  --write-profile    keep what a scenario or the demo changes in the --profile file\n"
     "  --show LIST        also print, comma separated: reads (GetLED/GetDRO with answers),\n"
     "                     reports (output reports), records (jog record at DOJOG/ENDJOG),\n"
     "                     machine (axis positions after each cycle that moved one)\n"
@@ -102,6 +105,10 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
     } else if (arg == "--profile") {
       if (!takeValue(options.profile))
         return false;
+    } else if (arg == "--write-profile") {
+      if (!noValue())
+        return false;
+      options.writeProfile = true;
     } else if (arg == "--show") {
       if (!takeValue(text) || !parseShow(text, options.show, error))
         return false;

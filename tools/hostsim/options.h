@@ -10,7 +10,9 @@ namespace k4::hostsim {
 struct Options {
   std::string plugin;   // empty: the plug-in built beside the simulator
   std::string profile;  // empty: a fresh temporary profile
-  std::string script;   // empty: the demo (script mode) or nothing (live); "-" standard input
+  // A scenario runs on a copy of `profile` unless this is set: then what it changes is kept.
+  bool writeProfile = false;
+  std::string script;  // empty: the demo (script mode) or nothing (live); "-" standard input
   ShowFlags show;
   bool demo = false;
   bool live = false;

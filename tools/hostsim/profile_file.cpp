@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 #include "settings/pendant_settings.h"
 
@@ -45,6 +47,23 @@ bool ProfileFile::open(const std::string& path, std::string& error) {
     path_ = path;
     return true;
   }
+  return openTemporary("<profile/>\n", error);
+}
+
+bool ProfileFile::openCopy(const std::string& path, std::string& error) {
+  if (path.empty() || access(path.c_str(), F_OK) != 0)
+    return open("", error);
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    error = "cannot read the profile " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  std::ostringstream content;
+  content << file.rdbuf();
+  return openTemporary(content.str(), error);
+}
+
+bool ProfileFile::openTemporary(const std::string& content, std::string& error) {
   const char* tmp = std::getenv("TMPDIR");
   std::string pattern =
       std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/k4-hostsim-profile-XXXXXX.xml";
@@ -53,9 +72,8 @@ bool ProfileFile::open(const std::string& path, std::string& error) {
     error = "cannot create a temporary profile " + pattern + ": " + std::strerror(errno);
     return false;
   }
-  static constexpr char kEmptyProfile[] = "<profile/>\n";
-  const bool written = write(fd, kEmptyProfile, sizeof kEmptyProfile - 1) ==
-                       static_cast<ssize_t>(sizeof kEmptyProfile - 1);
+  const bool written =
+      write(fd, content.data(), content.size()) == static_cast<ssize_t>(content.size());
   close(fd);
   path_ = pattern;
   temporary_ = true;

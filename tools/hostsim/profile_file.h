@@ -19,6 +19,9 @@ class ProfileFile {
 
   // Uses `path`, or a fresh temporary file when empty. False with `error` set on failure.
   bool open(const std::string& path, std::string& error);
+  // A temporary copy of `path` (an empty profile when there is none yet), removed at the end:
+  // what a scenario writes never reaches the user's own profile.
+  bool openCopy(const std::string& path, std::string& error);
   const std::string& path() const { return path_; }
 
   // Stores each text verbatim as its key's element text in the plug-in's section.
@@ -28,6 +31,8 @@ class ProfileFile {
   long readSetting(const std::string& key, long fallback) const;
 
  private:
+  bool openTemporary(const std::string& content, std::string& error);
+
   std::string path_;
   bool temporary_ = false;
 };

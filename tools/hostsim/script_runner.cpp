@@ -61,7 +61,11 @@ int runScenario(const std::string& name, const std::vector<Command>& commands,
   std::string error;
   PluginModule plugin;
   ProfileFile profile;
-  if (!plugin.load(options.plugin, error) || !profile.open(options.profile, error)) {
+  // A scenario's settings and whatever the plug-in saves go to a copy of the named profile,
+  // unless the user asked for them to be kept.
+  const bool opened = options.writeProfile ? profile.open(options.profile, error)
+                                           : profile.openCopy(options.profile, error);
+  if (!plugin.load(options.plugin, error) || !opened) {
     std::fprintf(stderr, "k4-hostsim: %s\n", error.c_str());
     return 2;
   }

@@ -48,7 +48,11 @@ constexpr const char* kDefaultText =
     "# LED 15 lit brackets every continuous jog with codes 204 and 205 (give them lines).\n"
     "led15 = off\n"
     "# Mode 3 jogs at this percentage of full speed (DRO 3; mode 4 trims it).\n"
-    "jog-speed-percent = 50\n";
+    "jog-speed-percent = 50\n"
+    "# Step jog: \"bounded\" brings the axis to rest within 0.5 s of the last wheel count and\n"
+    "# drops the counts it cannot follow. \"exact\" moves every count, however long it takes:\n"
+    "# after a fast spin the axis may go on moving for many seconds with the wheel still.\n"
+    "step-mode = bounded\n";
 
 std::string trim(const std::string& s) {
   const auto first = s.find_first_not_of(" \t\r");
@@ -114,6 +118,14 @@ bool parseActions(const std::string& text, ActionMap& map, std::string& error) {
         return false;
       }
       map.jogSpeedPercent = percent;
+      continue;
+    }
+    if (key == "step-mode") {
+      if (value != "bounded" && value != "exact") {
+        error = where + "step-mode is bounded or exact";
+        return false;
+      }
+      map.exactSteps = value == "exact";
       continue;
     }
     char* end = nullptr;

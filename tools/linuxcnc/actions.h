@@ -38,6 +38,9 @@ struct ActionMap {
   std::map<int, std::vector<Action>> codes;
   bool led15 = false;             // LED 15: brackets every continuous jog with codes 204/205
   double jogSpeedPercent = 50.0;  // DRO 3's start value
+  // "step-mode = exact": every wheel count of a step jog is moved, however long that takes.
+  // By default ("bounded") a count the axis cannot reach within half a second is dropped.
+  bool exactSteps = false;
 };
 
 // The built-in defaults (what a missing file means).

@@ -28,6 +28,10 @@ constexpr milliseconds kOverrideLimit{1000};  // an override write shows in the 
 constexpr milliseconds kProbeLimit{1000};
 constexpr milliseconds kAbortCoalesce{200};
 constexpr milliseconds kStatusRepeat{2000};
+constexpr milliseconds kTellRepeat{2000};  // the same refusal is told again after this
+constexpr milliseconds kMdiSettle{300};    // an MDI line taken may not show as running yet
+constexpr milliseconds kStepSettle{150};   // a step jog LinuxCNC has not started by then ended
+constexpr double kAtTarget = 1e-4;         // machine units: a step jog has arrived
 constexpr milliseconds kPoll{1};
 constexpr int kZeroAllAxes = 4;  // code 1007 zeroes X to A, as 1008-1011 do one by one
 
@@ -40,6 +44,7 @@ const char* kindName(Command::Kind kind) {
     case Command::Kind::JogCont:
       return "the continuous jog";
     case Command::Kind::JogIncr:
+    case Command::Kind::StepLine:
       return "the step jog";
     case Command::Kind::JogStop:
       return "the jog stop";
@@ -91,12 +96,38 @@ const char* modeName(TaskMode mode) {
 
 bool isJog(Command::Kind kind) {
   return kind == Command::Kind::JogCont || kind == Command::Kind::JogIncr ||
-         kind == Command::Kind::JogStop;
+         kind == Command::Kind::JogStop || kind == Command::Kind::StepLine;
+}
+
+// Step lines are never held off: only the bound on outstanding travel drops counts.
+bool isStep(Command::Kind kind) {
+  return kind == Command::Kind::JogIncr || kind == Command::Kind::StepLine;
+}
+
+// The first axis a step line moves, for the refusal's text.
+int firstAxis(const Command& command) {
+  for (int axis = 0; axis < kAxes; ++axis) {
+    if (command.distances[axis] != 0.0)
+      return axis;
+  }
+  return -1;
 }
 
 // Refusals are remembered per kind and axis, so a refused jog of X does not silence Y.
 int holdKey(const Command& command) {
   return static_cast<int>(command.kind) * 16 + (command.axis + 1);
+}
+
+// True when `text` was not told within kTellRepeat, and remembers it; what was told long ago
+// is forgotten, so the memory stays small however many reasons LinuxCNC gives.
+bool remember(std::map<std::string, Clock::time_point>& told, const std::string& text,
+              Clock::time_point now) {
+  const auto found = told.find(text);
+  if (found != told.end() && now - found->second < kTellRepeat)
+    return false;
+  std::erase_if(told, [now](const auto& entry) { return now - entry.second >= kTellRepeat; });
+  told[text] = now;
+  return true;
 }
 
 std::string formatNumber(double value) {
@@ -162,12 +193,32 @@ void Bridge::sayOnce(int code, const std::string& text) {
     say(text);
 }
 
+// A refusal found on this thread: standard output and LinuxCNC's operator messages, where a
+// program started from [APPLICATIONS] is seen; the same text not again for a while.
+void Bridge::tell(const std::string& text) {
+  const Clock::time_point now = Clock::now();
+  if (!remember(toldAt_, text, now))
+    return;
+  say(text);
+  if (!config_.operatorMessages)
+    return;
+  if (config_.readErrors) {
+    std::lock_guard lock(mutex_);
+    ownTexts_.insert(text);
+  }
+  Command message;
+  message.kind = Command::Kind::OperatorText;
+  message.text = text;
+  enqueue(message);
+}
+
 void Bridge::beforeCycle(hostsim::Machine& blocks) {
   const Clock::time_point now = Clock::now();
   cycleStart_ = now;
   {
     std::lock_guard lock(mutex_);
     status_ = published_;
+    outstandingLines_ = publishedLines_;
     pendingCount_ = static_cast<int>(queue_.size()) + (busy_ ? 1 : 0);
     for (std::string& text : workerMessages_)
       messages_.push_back(std::move(text));
@@ -205,6 +256,8 @@ void Bridge::beforeCycle(hostsim::Machine& blocks) {
     if (arrived || now > resetPendingUntil_)
       resetPending_ = false;
   }
+  if (feedSendPending_)
+    sendFeedOverride();
   if (feedWritten_ >= 0 && (std::fabs(status_.feedScale * 100.0 - feedWritten_) < 1e-6 ||
                             now - feedWrittenAt_ > kOverrideLimit)) {
     feedWritten_ = -1.0;
@@ -217,8 +270,19 @@ void Bridge::beforeCycle(hostsim::Machine& blocks) {
   // The plug-in's status line, also as a LinuxCNC operator message when it changes.
   if (blocks.planner.statusAssignments != statusSeen_) {
     statusSeen_ = blocks.planner.statusAssignments;
-    const std::string text(blocks.planner.statusLine,
-                           strnlen(blocks.planner.statusLine, kStatusLineSize));
+    std::string text(blocks.planner.statusLine,
+                     strnlen(blocks.planner.statusLine, kStatusLineSize));
+    // " Jog OFF. " says LED 83 is dark; the operator also learns why.
+    if (text.find("Jog OFF.") != std::string::npos) {
+      const char* why = status_.estop        ? "E-stop"
+                        : !status_.machineOn ? "the machine is off"
+                        : !allHomed()        ? "not every axis is homed"
+                        : interpreterBusy() ? (status_.mode == TaskMode::Mdi ? "an MDI command runs"
+                                                                             : "a program runs")
+                                            : nullptr;
+      if (why != nullptr)
+        text = "Jog OFF: " + std::string(why);
+    }
     const bool fresh = text != statusSent_ || now - statusSentAt_ > kStatusRepeat;
     if (config_.operatorMessages && fresh && !text.empty()) {
       statusSent_ = text;
@@ -249,6 +313,11 @@ bool Bridge::programRunning() const {
   return status_.mode == TaskMode::Auto && status_.interp != Interp::Idle;
 }
 
+// A program or an MDI command runs (paused included): LinuxCNC's mode is not ours to change.
+bool Bridge::interpreterBusy() const {
+  return k4::lcnc::interpreterBusy(status_);
+}
+
 bool Bridge::led(int code) {
   const Clock::time_point start = Clock::now();
   bool lit = false;
@@ -257,13 +326,14 @@ bool Bridge::led(int code) {
       lit = status_.estop || !status_.machineOn;
       break;
     case led::kCycleRunning:
-      lit = programRunning();
+      // MDI too: the plug-in then holds its jogs, which would need another mode.
+      lit = interpreterBusy();
       break;
     case led::kFeedHold:
-      lit = programRunning() && (status_.taskPaused || status_.interp == Interp::Paused);
+      lit = interpreterBusy() && (status_.taskPaused || status_.interp == Interp::Paused);
       break;
     case led::kJogAllowed:
-      lit = status_.machineOn && allHomed() && !programRunning();
+      lit = status_.machineOn && allHomed() && !interpreterBusy();
       break;
     case led::kJogStartBracket:
       lit = config_.actions.led15;
@@ -291,8 +361,10 @@ double Bridge::dro(int code) {
     case dro::kQueueDepth:
       // Commands still with the bridge count too: the plug-in holds its steps back while
       // LinuxCNC is behind, instead of piling them up here.
+      // Step travel LinuxCNC still has to go counts in lines: its jogs do not queue, so its
+      // own queue would read 0 however much is outstanding.
       value = pendingCount_ + status_.mdiQueue +
-              (status_.mode != TaskMode::Manual ? status_.trajQueue : 0);
+              (status_.mode != TaskMode::Manual ? status_.trajQueue : 0) + outstandingLines_;
       break;
     case dro::kStepSize:
       value = stepSize_;
@@ -314,20 +386,23 @@ void Bridge::setDro(int code, double value) {
   const Clock::time_point start = Clock::now();
   switch (code) {
     case dro::kFeedOverride: {
+      // LinuxCNC's task does not hold the override to the INI's limits; its screens do, and
+      // so does the bridge.
+      value = std::clamp(value, 0.0, config_.maxFeedOverride * 100.0);
       // The plug-in reads its own write back at once (DRO adjust, save and restore), before
       // LinuxCNC's status can show it: the written value answers until the status agrees.
       const double current = feedWritten_ >= 0 ? feedWritten_ : status_.feedScale * 100.0;
       if (std::fabs(current - value) > 1e-9) {
         feedWritten_ = value;
         feedWrittenAt_ = Clock::now();
-        Command command;
-        command.kind = Command::Kind::FeedScale;
-        command.value = value / 100.0;
-        enqueue(command);
+        // Sent with the next cycle, unless a step line follows in this one (see code()).
+        feedSendPending_ = true;
       }
       break;
     }
     case dro::kSpindleTrim: {
+      value = std::clamp(value, config_.minSpindleOverride * 100.0,
+                         std::max(config_.minSpindleOverride, config_.maxSpindleOverride) * 100.0);
       const double current = spindleWritten_ >= 0 ? spindleWritten_ : status_.spindleScale * 100.0;
       if (std::fabs(current - value) > 1e-9) {
         spindleWritten_ = value;
@@ -359,6 +434,16 @@ void Bridge::setDro(int code, double value) {
   timeCallback("SetDRO", start);
 }
 
+void Bridge::sendFeedOverride() {
+  feedSendPending_ = false;
+  if (feedWritten_ < 0)
+    return;
+  Command command;
+  command.kind = Command::Kind::FeedScale;
+  command.value = feedWritten_ / 100.0;
+  enqueue(command);
+}
+
 void Bridge::enqueue(Command command, bool urgent) {
   {
     std::lock_guard lock(mutex_);
@@ -384,9 +469,10 @@ void Bridge::stopJog(int axis, bool urgent) {
   {
     std::lock_guard lock(mutex_);
     std::erase_if(queue_, [axis](const Queued& queued) {
-      return (queued.command.kind == Command::Kind::JogCont ||
-              queued.command.kind == Command::Kind::JogIncr) &&
-             queued.command.axis == axis;
+      const Command& c = queued.command;
+      return ((c.kind == Command::Kind::JogCont || c.kind == Command::Kind::JogIncr) &&
+              c.axis == axis) ||
+             (c.kind == Command::Kind::StepLine && c.distances[axis] != 0.0);
     });
   }
   Command stop;
@@ -454,18 +540,29 @@ void Bridge::doButton(int code) {
     if (axisPresent(axis)) {
       mdi(std::string("G10 L20 P0 ") + kLetters[axis] + "0");
     } else {
-      say(std::string("Zero ") + kLetters[axis] + ": this machine has no axis " + kLetters[axis]);
+      tell(std::string("Zero ") + kLetters[axis] + " refused: this machine has no axis " +
+           kLetters[axis]);
     }
   } else if (code >= button::kRefBase && code < button::kRefBase + kZeroAllAxes) {
-    command.kind = Command::Kind::Home;
-    command.axis = code - button::kRefBase;
-    enqueue(command);
+    // An axis is homed through its joints: on a gantry two joints move one axis, and a
+    // joint's number need not be its axis'.
+    const int axis = code - button::kRefBase;
+    const std::string ref = std::string("Ref ") + kLetters[axis] + " refused: ";
+    if (!config_.jointsKnown) {
+      tell(ref + "the joints of each axis are not known for the kinematics \"" +
+           config_.kinematics + "\" (home from LinuxCNC's screen)");
+    } else if (config_.axisJoints[axis].empty() || !axisPresent(axis)) {
+      tell(ref + "this machine has no axis " + kLetters[axis]);
+    } else {
+      for (const int joint : config_.axisJoints[axis]) {
+        command.kind = Command::Kind::Home;
+        command.axis = joint;
+        enqueue(command);
+      }
+    }
   } else if (code >= button::kAxisBase && code < button::kAxisBase + kAxes) {
-    sayOnce(code,
-            "Codes 334-339 (mode and axis changes) have no meaning in LinuxCNC: nothing done");
-    told_.insert(button::kAxisBase);
-    for (int axis = 0; axis < kAxes; ++axis)
-      told_.insert(button::kAxisBase + axis);
+    // Mode and axis changes: the plug-in sends them as it starts and as the knobs turn;
+    // LinuxCNC needs none of them, and saying so every time would only be noise.
   } else {
     const std::string where =
         config_.actionsFile.empty() ? "the actions file" : config_.actionsFile;
@@ -533,8 +630,11 @@ void Bridge::runAction(const Action& action) {
       break;
     }
     case Action::Kind::UnitsToggle:
-      mdi(status_.programUnits == 1 ? "G21" : "G20");
-      return;
+      // A setting, not a move: LinuxCNC goes back to manual mode, where the pendant jogs.
+      command.kind = Command::Kind::Mdi;
+      command.text = status_.programUnits == 1 ? "G21" : "G20";
+      command.backToManual = true;
+      break;
     case Action::Kind::OverrideLimits:
       command.kind = Command::Kind::OverrideLimits;
       break;
@@ -589,7 +689,7 @@ void Bridge::code(const std::string& line, hostsim::Machine& blocks) {
       const double speed = record.jogSpeed / kSecondsPerMinute;
       if (startJog && record.stopByte == 0 && speed > 0) {
         if (!axisPresent(axis)) {
-          sayOnce(2000 + axis, std::string("Axis ") + kLetters[axis] + " is not in this machine");
+          tell(std::string("Jog refused: this machine has no axis ") + kLetters[axis]);
           continue;
         }
         Command command;
@@ -612,6 +712,9 @@ void Bridge::code(const std::string& line, hostsim::Machine& blocks) {
       mdi(line);
     lastStepByMdi_ = false;
   } else if (line.rfind("G91G1", 0) == 0) {
+    // The plug-in sets the feed override to 100 % before each step line and puts it back
+    // after the burst: LinuxCNC's jogs ignore the override, so its own is left alone.
+    feedSendPending_ = false;
     stepLine(line);
   } else {
     // "M%d" and anything else: LinuxCNC's interpreter decides.
@@ -666,37 +769,45 @@ void Bridge::stepLine(const std::string& line) {
   }
   if (feed <= 0)
     feed = status_.activeFeed;
-  // Program units per second along the line; without any feed, LinuxCNC's default jog speed.
-  double speed = feed > 0 ? feed / kSecondsPerMinute : config_.defaultVelocity;
   double length = 0.0;
   for (int axis = 0; axis < kAxes; ++axis)
     length += given[axis] ? distance[axis] * distance[axis] : 0.0;
   length = std::sqrt(length);
   if (length == 0.0)
     return;
-  if (speed <= 0) {
+  // A feed word is in program units per minute; DEFAULT_LINEAR_VELOCITY is in machine units
+  // per second already.
+  const bool byFeed = feed > 0;
+  if (!byFeed && config_.defaultVelocity <= 0) {
     sayOnce(3000, "Step jog: no feed and no DEFAULT_LINEAR_VELOCITY in the INI; steps dropped");
     return;
   }
+  Command command;
+  command.kind = Command::Kind::StepLine;
+  // The wheel counts the line carries: the bridge's bound drops whole counts.
+  command.value = stepSize_ > 0 ? std::max(1.0, std::round(length / stepSize_)) : 1.0;
+  bool any = false;
   for (int axis = 0; axis < kAxes; ++axis) {
     if (!given[axis] || distance[axis] == 0.0)
       continue;
     if (!axisPresent(axis)) {
-      sayOnce(2000 + axis, std::string("Axis ") + kLetters[axis] + " is not in this machine");
+      tell(std::string("Step jog refused: this machine has no axis ") + kLetters[axis]);
       continue;
     }
     const double factor = machineFactor(axis);
-    double axisSpeed = speed * std::fabs(distance[axis]) / length * factor;
+    const double share = std::fabs(distance[axis]) / length;
+    double axisSpeed =
+        byFeed ? feed / kSecondsPerMinute * share * factor : config_.defaultVelocity * share;
     if (config_.maxVelocity[axis] > 0)
       axisSpeed = std::min(axisSpeed, config_.maxVelocity[axis]);
-    Command command;
-    command.kind = Command::Kind::JogIncr;
-    command.axis = axis;
-    command.value = distance[axis] * factor;
-    command.speed = axisSpeed;
-    enqueue(command);
+    command.distances[axis] = distance[axis] * factor;
+    command.speeds[axis] = axisSpeed;
+    command.axis = command.axis < 0 ? axis : command.axis;
     jogIssued_[axis] = true;
+    any = true;
   }
+  if (any)
+    enqueue(command);
   lastStepByMdi_ = false;
 }
 
@@ -716,6 +827,8 @@ void Bridge::shutdown(const std::string& why) {
     std::lock_guard lock(mutex_);
     status_ = published_;
   }
+  if (feedSendPending_)
+    sendFeedOverride();
   if (status_.mode == TaskMode::Manual)
     stopAllJogs(why);
   // The one place the host's thread waits: at the end, so the stops reach LinuxCNC.
@@ -818,8 +931,55 @@ void Bridge::pollController() {
       workerMessages_.push_back("LinuxCNC: " + text);
   }
   followProbes();
+  followSteps();
+  // Back to manual mode after an MDI line asked for it, once LinuxCNC has run it.
+  if (manualAfterMdi_ && live_.mode == TaskMode::Mdi && live_.interp == Interp::Idle &&
+      live_.mdiQueue == 0 && Clock::now() - lastMdiSent_ > kMdiSettle) {
+    manualAfterMdi_ = false;
+    std::string why;
+    if (mayLeaveMode(why))
+      ensureMode(TaskMode::Manual, "manual mode");
+  } else if (manualAfterMdi_ && live_.mode != TaskMode::Mdi) {
+    manualAfterMdi_ = false;
+  }
+  int lines = 0;
+  for (int axis = 0; axis < kAxes; ++axis) {
+    const StepTrack& track = steps_[axis];
+    if (!track.active || track.lineLength <= 0)
+      continue;
+    const double remaining = std::fabs(track.target - live_.machinePosition[axis]);
+    lines = std::max(lines, static_cast<int>(std::ceil(remaining / track.lineLength - 1e-6)));
+  }
   std::lock_guard lock(mutex_);
   published_ = live_;
+  publishedLines_ = lines;
+}
+
+// A step burst ends when its axis has arrived, or when LinuxCNC, running, has not moved it
+// (a jog it clipped at a limit or refused): the next line starts from where the axis is.
+void Bridge::followSteps() {
+  const Clock::time_point now = Clock::now();
+  for (int axis = 0; axis < kAxes; ++axis) {
+    StepTrack& track = steps_[axis];
+    if (!track.active || live_.axisVelocity[axis] != 0.0)
+      continue;
+    const bool arrived = std::fabs(track.target - live_.machinePosition[axis]) < kAtTarget;
+    const bool alive = live_.heartbeat - track.heartbeat > 5;
+    if (arrived || (now - track.sent > kStepSettle && alive))
+      track = {};
+  }
+}
+
+// The commanded but unexecuted travel an axis may hold at `speed` so that it comes to rest
+// within the budget, accelerating from rest: cruise and ramp, or a ramp up and down.
+double Bridge::restDistance(int axis, double speed) const {
+  const double t = config_.restSeconds;
+  const double a = config_.maxAcceleration[axis];
+  if (a <= 0)
+    return speed * t;
+  if (speed <= a * t / 2)
+    return speed * (t - speed / a);
+  return a * t * t / 4;
 }
 
 void Bridge::followProbes() {
@@ -881,6 +1041,10 @@ Echo Bridge::waitEcho(int serial, milliseconds limit) {
     }
     if (Clock::now() > until)
       return live_.echoSerial == serial ? Echo::Executing : Echo::None;
+    {
+      std::lock_guard lock(mutex_);
+      published_ = live_;
+    }
     std::this_thread::sleep_for(std::chrono::microseconds(200));
   }
 }
@@ -911,21 +1075,61 @@ std::string Bridge::lastErrorSince(Clock::time_point since, milliseconds wait) {
 }
 
 void Bridge::refuse(const Command& command, const std::string& what, const std::string& reason) {
-  holdOff_[holdKey(command)] = Clock::now() + kHoldOff;
+  const Clock::time_point now = Clock::now();
+  if (!isStep(command.kind))
+    holdOff_[holdKey(command)] = now + kHoldOff;
+  const int axis = command.kind == Command::Kind::StepLine ? firstAxis(command) : command.axis;
   std::string text = "LinuxCNC refused " + what;
-  if (command.axis >= 0 && command.axis < kAxes && isJog(command.kind))
-    text += std::string(" of ") + kLetters[command.axis];
+  if (axis >= 0 && axis < kAxes && isJog(command.kind))
+    text += std::string(" of ") + kLetters[axis];
   if (!reason.empty())
     text += ": " + reason;
-  std::lock_guard lock(mutex_);
-  workerMessages_.push_back(text);
+  // Once: a refusal repeated line after line is told again only after a while.
+  if (!remember(refusedAt_, text, now))
+    return;
+  {
+    std::lock_guard lock(mutex_);
+    workerMessages_.push_back(text);
+  }
+  tellOperator(text);
+}
+
+// An operator message on LinuxCNC's screen (its error channel), sent from this thread.
+void Bridge::tellOperator(const std::string& text) {
+  if (!config_.operatorMessages || !live_.valid)
+    return;
+  if (config_.readErrors) {
+    std::lock_guard lock(mutex_);
+    ownTexts_.insert(text);
+  }
+  Command message;
+  message.kind = Command::Kind::OperatorText;
+  message.text = text;
+  const int serial = controller_->send(message, false);
+  if (serial >= 0)
+    waitEcho(serial, kEchoLimit);
+}
+
+// LinuxCNC's mode may change only while its interpreter is idle: entering another mode
+// aborts a running MDI command or program, and LinuxCNC does not refuse it.
+bool Bridge::mayLeaveMode(std::string& why) const {
+  if (k4::lcnc::interpreterBusy(live_)) {
+    why = live_.mode == TaskMode::Mdi ? "an MDI command runs" : "a program runs";
+    return false;
+  }
+  if (live_.mode == TaskMode::Mdi && Clock::now() - lastMdiSent_ < kMdiSettle) {
+    why = "an MDI command was just sent";
+    return false;
+  }
+  return true;
 }
 
 bool Bridge::ensureMode(TaskMode mode, const std::string& what) {
   if (live_.mode == mode)
     return true;
-  if (live_.mode == TaskMode::Auto && live_.interp != Interp::Idle)
-    return false;  // a running program is never aborted by a mode change of ours
+  std::string why;
+  if (!mayLeaveMode(why))
+    return false;
   const int serial = controller_->setMode(mode);
   if (serial < 0 || waitEcho(serial, kEchoLimit) != Echo::Done)
     return false;
@@ -955,7 +1159,8 @@ void Bridge::execute(const Queued& item) {
   const std::string what = kindName(command.kind);
   const auto held = holdOff_.find(holdKey(command));
   if (held != holdOff_.end()) {
-    if (Clock::now() < held->second && command.kind != Command::Kind::JogStop)
+    if (Clock::now() < held->second && command.kind != Command::Kind::JogStop &&
+        !isStep(command.kind))
       return;  // refused a moment ago: not again in a loop
     holdOff_.erase(held);
   }
@@ -964,21 +1169,32 @@ void Bridge::execute(const Queued& item) {
   switch (command.kind) {
     case Command::Kind::JogCont:
     case Command::Kind::JogIncr:
+    case Command::Kind::StepLine:
     case Command::Kind::JogStop:
-    case Command::Kind::OverrideLimits:
-      if (command.kind == Command::Kind::JogStop && live_.mode != TaskMode::Manual)
-        return;  // entering another mode ended every jog already
+    case Command::Kind::OverrideLimits: {
+      if (command.kind == Command::Kind::JogStop) {
+        if (command.axis >= 0 && command.axis < kAxes)
+          steps_[command.axis] = {};
+        // Another mode, E-stop or machine off ended every jog already: nothing to stop.
+        if (live_.mode != TaskMode::Manual || !live_.machineOn)
+          return;
+      }
       if (!live_.machineOn) {
         refuse(command, what, "the machine is off");
         return;
       }
-      if (!ensureMode(TaskMode::Manual, what)) {
+      std::string why;
+      if (live_.mode != TaskMode::Manual && !mayLeaveMode(why)) {
         refuse(command, what,
-               std::string("LinuxCNC stays in ") + modeName(live_.mode) + " mode" +
-                   (live_.mode == TaskMode::Auto ? " while a program runs" : ""));
+               "LinuxCNC stays in " + std::string(modeName(live_.mode)) + " mode while " + why);
+        return;
+      }
+      if (!ensureMode(TaskMode::Manual, what)) {
+        refuse(command, what, std::string("LinuxCNC stays in ") + modeName(live_.mode) + " mode");
         return;
       }
       break;
+    }
     case Command::Kind::Mdi:
     case Command::Kind::Run: {
       if (!live_.machineOn) {
@@ -997,15 +1213,27 @@ void Bridge::execute(const Queued& item) {
         return;
       }
       const TaskMode mode = command.kind == Command::Kind::Run ? TaskMode::Auto : TaskMode::Mdi;
+      std::string why;
+      if (live_.mode != mode && !mayLeaveMode(why)) {
+        refuse(command, what,
+               "LinuxCNC stays in " + std::string(modeName(live_.mode)) + " mode while " + why);
+        return;
+      }
       if (!ensureMode(mode, what)) {
         refuse(command, what, std::string("LinuxCNC stays in ") + modeName(live_.mode) + " mode");
         return;
       }
       break;
     }
-    case Command::Kind::Home:
+    case Command::Kind::Home: {
       if (!live_.machineOn) {
         refuse(command, what, "the machine is off");
+        return;
+      }
+      std::string why;
+      if (live_.mode != TaskMode::Manual && !mayLeaveMode(why)) {
+        refuse(command, what,
+               "LinuxCNC stays in " + std::string(modeName(live_.mode)) + " mode while " + why);
         return;
       }
       if (!ensureMode(TaskMode::Manual, what) || !ensureTeleop(false, what)) {
@@ -1013,42 +1241,172 @@ void Bridge::execute(const Queued& item) {
         return;
       }
       break;
+    }
     default:
       break;
   }
 
+  if (command.kind == Command::Kind::StepLine) {
+    executeStep(item);
+    return;
+  }
   const Clock::time_point sent = Clock::now();
   const int serial = controller_->send(command, !live_.teleop);
   if (serial < 0) {
     refuse(command, what, "the command channel did not take it");
     return;
   }
-  if (config_.timings && (command.kind == Command::Kind::JogIncr ||
-                          (command.kind == Command::Kind::JogCont && !live_.jogging))) {
+  if (command.kind == Command::Kind::Mdi) {
+    lastMdiSent_ = sent;
+    manualAfterMdi_ = command.backToManual;
+  }
+  if (command.kind == Command::Kind::JogCont && command.axis >= 0 && command.axis < kAxes)
+    steps_[command.axis] = {};
+  if (config_.timings && command.kind == Command::Kind::JogCont && !live_.jogging)
     probes_.push_back({command.axis, true, item.cycleStart, sent + kProbeLimit});
-  }
-  if (config_.timings && command.kind == Command::Kind::JogStop) {
+  if (config_.timings && command.kind == Command::Kind::JogStop)
     probes_.push_back({command.axis, false, item.cycleStart, sent + kProbeLimit});
-  }
   // A program, an MDI line or a homing stays "executing" while it runs: taken is enough, and
   // the queue behind it does not wait for the end. A later refusal comes on the error channel.
   const bool longRunning = command.kind == Command::Kind::Run ||
                            command.kind == Command::Kind::Mdi ||
                            command.kind == Command::Kind::Home;
-  const Echo echo = waitEcho(serial, longRunning ? kLongEchoLimit : kEchoLimit);
+  const Echo echo = waitTaken(serial, longRunning ? kLongEchoLimit : kEchoLimit);
   if (config_.timings && command.kind == Command::Kind::JogStop && echo == Echo::Done) {
     std::lock_guard lock(mutex_);
     timings_.endToAccepted.push_back(msSince(item.cycleStart));
   }
   if (echo == Echo::Error) {
     refuse(command, what, lastErrorSince(sent, milliseconds(30)));
-  } else if (echo == Echo::None) {
-    refuse(command, what, "no answer within " + std::to_string(kEchoLimit.count()) + " ms");
   } else if (command.kind == Command::Kind::Home) {
     // A refused home still reports done: the refusal shows only on the error channel.
     const std::string reason = lastErrorSince(sent, milliseconds(30));
     if (!reason.empty())
       refuse(command, what, reason);
+  }
+}
+
+// Waits for LinuxCNC's answer. No answer yet is not a refusal: LinuxCNC may be stalled for a
+// moment, and a command written before it took the last one would replace that one unread.
+// So the bridge waits for it to be taken, up to the time after which LinuxCNC counts as gone.
+Echo Bridge::waitTaken(int serial, milliseconds limit) {
+  // LinuxCNC gone quiet: until its heartbeat moves again nothing is waited for, so the stops
+  // at the end pass quickly and the silence is told once, not once per command.
+  if (silent_) {
+    Status fresh;
+    if (controller_->readStatus(fresh))
+      live_ = fresh;
+    if (live_.heartbeat == silentHeartbeat_)
+      return Echo::None;
+    silent_ = false;
+  }
+  const Clock::time_point start = Clock::now();
+  Echo echo = waitEcho(serial, limit);
+  while (echo == Echo::None && Clock::now() - start < config_.staleAfter) {
+    {
+      std::lock_guard lock(mutex_);
+      if (stopWorker_)
+        break;
+    }
+    echo = waitEcho(serial, kEchoLimit);
+  }
+  if (echo == Echo::None) {
+    silent_ = true;
+    silentHeartbeat_ = live_.heartbeat;
+    std::lock_guard lock(mutex_);
+    workerMessages_.push_back("LinuxCNC has not taken a command for " +
+                              std::to_string(std::lround(msSince(start))) + " ms");
+  }
+  return echo;
+}
+
+// One step line: each axis' increment goes to LinuxCNC, which adds it to the axis' jog target.
+// Unless the user asked for exact steps, the travel outstanding per axis is kept to what the
+// axis covers in `restSeconds`, so the machine comes to rest soon after the last wheel count;
+// counts beyond that are dropped, never kept for later.
+void Bridge::executeStep(const Queued& item) {
+  const Command& command = item.command;
+  const int counts = std::max(1, static_cast<int>(std::lround(command.value)));
+  int kept = counts;
+  bool anyOutstanding = false;
+  for (int axis = 0; axis < kAxes; ++axis) {
+    const double d = command.distances[axis];
+    if (d == 0.0)
+      continue;
+    StepTrack& track = steps_[axis];
+    const double position = live_.machinePosition[axis];
+    if (!track.active)
+      track.target = position;
+    const double remaining = track.target - position;  // signed, still to go
+    if (std::fabs(remaining) >= kAtTarget)
+      anyOutstanding = true;
+    if (config_.actions.exactSteps)
+      continue;
+    // Room left in the line's direction on this axis.
+    const double along = d > 0 ? remaining : -remaining;
+    const double room = restDistance(axis, command.speeds[axis]) - along;
+    const double fits = room <= 0 ? 0.0 : room / std::fabs(d);
+    kept = std::min(kept, static_cast<int>(std::floor(fits * counts + 1e-9)));
+  }
+  // One count on an axis at rest always moves: a single count is the operator's own step.
+  if (kept == 0 && !anyOutstanding)
+    kept = 1;
+  if (kept < counts) {
+    bool first = false;
+    for (int axis = 0; axis < kAxes; ++axis) {
+      if (command.distances[axis] != 0.0 && !steps_[axis].dropped) {
+        steps_[axis].dropped = true;
+        first = true;
+      }
+    }
+    if (first) {
+      const int axis = firstAxis(command);
+      const std::string text =
+          std::string("Step jog ") + kLetters[std::max(axis, 0)] +
+          ": wheel counts dropped, more than the axis can move within 0.5 s (step-mode = "
+          "exact in the actions file moves every count)";
+      {
+        std::lock_guard lock(mutex_);
+        workerMessages_.push_back(text);
+      }
+      tellOperator(text);
+    }
+  }
+  if (kept == 0)
+    return;
+  const double share = static_cast<double>(kept) / counts;
+  for (int axis = 0; axis < kAxes; ++axis) {
+    const double d = command.distances[axis] * share;
+    if (d == 0.0)
+      continue;
+    Command jog;
+    jog.kind = Command::Kind::JogIncr;
+    jog.axis = axis;
+    jog.value = d;
+    jog.speed = command.speeds[axis];
+    const Clock::time_point sent = Clock::now();
+    const int serial = controller_->send(jog, !live_.teleop);
+    if (serial < 0) {
+      refuse(jog, "the step jog", "the command channel did not take it");
+      continue;
+    }
+    StepTrack& track = steps_[axis];
+    if (!track.active) {
+      track.active = true;
+      track.target = live_.machinePosition[axis];
+    }
+    track.target += d;
+    // The plug-in's lines, not what the bound kept of them: DRO 22 counts in its units.
+    track.lineLength = std::fabs(command.distances[axis]);
+    track.sent = sent;
+    track.heartbeat = live_.heartbeat;
+    if (config_.timings)
+      probes_.push_back({axis, true, item.cycleStart, sent + kProbeLimit});
+    const Echo echo = waitTaken(serial, kEchoLimit);
+    if (echo == Echo::Error) {
+      steps_[axis] = {};
+      refuse(jog, "the step jog", lastErrorSince(sent, milliseconds(30)));
+    }
   }
 }
 

@@ -31,8 +31,24 @@ using Clock = std::chrono::steady_clock;
 struct BridgeConfig {
   // Per axis, from the INI's [AXIS_L]MAX_VELOCITY, machine units per second; 0: not configured.
   std::array<double, kAxes> maxVelocity{};
-  // [TRAJ]DEFAULT_LINEAR_VELOCITY: the speed of a step line when no feed is known.
+  // Per axis, [AXIS_L]MAX_ACCELERATION, machine units per second squared; 0: not configured.
+  std::array<double, kAxes> maxAcceleration{};
+  // [TRAJ]DEFAULT_LINEAR_VELOCITY, machine units per second: the speed of a step line when no
+  // feed is known.
   double defaultVelocity = 0.0;
+  // How long a step jog may go on after the last wheel count, in seconds: the commanded but
+  // unexecuted travel an axis may hold is what it covers in this time from rest. Below the
+  // promised half second by the time a line takes to reach LinuxCNC.
+  double restSeconds = 0.4;
+  // [DISPLAY] override limits (LinuxCNC's task does not clamp), as fractions (1.0 = 100 %).
+  double maxFeedOverride = 1.0;
+  double maxSpindleOverride = 1.0;
+  double minSpindleOverride = 0.5;
+  // The joints behind each axis, from the kinematics; `jointsKnown` false: no mapping known,
+  // homing a single axis is refused.
+  bool jointsKnown = false;
+  std::array<std::vector<int>, kAxes> axisJoints{};
+  std::string kinematics;  // named in the refusal
   ActionMap actions = defaultActions();
   std::string actionsFile;       // named in the "no meaning" notes
   bool operatorMessages = true;  // the status line also goes to LinuxCNC's operator messages
@@ -92,7 +108,9 @@ class Bridge final : public hostsim::HostModel {
   // ---- host thread ----
   void say(const std::string& text);
   void sayOnce(int code, const std::string& text);
+  void tell(const std::string& text);  // standard output and LinuxCNC's operator messages
   void enqueue(Command command, bool urgent = false);
+  void sendFeedOverride();
   void stopJog(int axis, bool urgent);
   void stopAllJogs(const std::string& why);
   void runAction(const Action& action);
@@ -102,6 +120,7 @@ class Bridge final : public hostsim::HostModel {
   double machineFactor(int axis) const;  // program units -> machine units
   bool allHomed() const;
   bool programRunning() const;
+  bool interpreterBusy() const;
   bool axisPresent(int axis) const { return (status_.axisMask & (1 << axis)) != 0; }
   void timeCallback(const char* name, Clock::time_point since);
 
@@ -111,7 +130,13 @@ class Bridge final : public hostsim::HostModel {
   bool ensureMode(TaskMode mode, const std::string& what);
   bool ensureTeleop(bool enable, const std::string& what);
   Echo waitEcho(int serial, std::chrono::milliseconds limit);
+  Echo waitTaken(int serial, std::chrono::milliseconds limit);
   void refuse(const Command& command, const std::string& what, const std::string& reason);
+  void tellOperator(const std::string& text);
+  void executeStep(const Queued& item);
+  double restDistance(int axis, double speed) const;
+  void followSteps();
+  bool mayLeaveMode(std::string& why) const;
   void pollController();
   void followProbes();
   std::string lastErrorSince(Clock::time_point since, std::chrono::milliseconds wait);
@@ -137,8 +162,10 @@ class Bridge final : public hostsim::HostModel {
   bool resetTargetEstop_ = false;
   Clock::time_point resetPendingUntil_{};
   Clock::time_point lastAbort_{};
+  std::map<std::string, Clock::time_point> toldAt_;  // refusals told, not again for a while
   // A feed or spindle override written but not yet in the status.
   double feedWritten_ = -1.0;
+  bool feedSendPending_ = false;
   Clock::time_point feedWrittenAt_{};
   double spindleWritten_ = -1.0;
   Clock::time_point spindleWrittenAt_{};
@@ -153,6 +180,7 @@ class Bridge final : public hostsim::HostModel {
   Clock::time_point statusSentAt_{};
   std::string lastLinuxcncMessage_;
   int pendingCount_ = 0;
+  int outstandingLines_ = 0;
 
   // Shared with the bridge thread (under mutex_).
   mutable std::mutex mutex_;
@@ -161,6 +189,7 @@ class Bridge final : public hostsim::HostModel {
   bool busy_ = false;
   bool stopWorker_ = false;
   Status published_;
+  int publishedLines_ = 0;  // step travel still outstanding, in lines
   std::vector<std::string> workerMessages_;
   std::set<std::string> ownTexts_;  // operator messages we sent, not to be echoed back
   Timings timings_;
@@ -175,6 +204,22 @@ class Bridge final : public hostsim::HostModel {
     Clock::time_point deadline;
   };
   std::vector<Probe> probes_;
+  // Step jogs in flight per axis: LinuxCNC adds each increment to the axis' jog target, so the
+  // bridge keeps that target itself to know the travel still to come.
+  struct StepTrack {
+    bool active = false;
+    double target = 0.0;      // machine units
+    double lineLength = 0.0;  // the last line's share on this axis, for DRO 22
+    bool dropped = false;     // counts dropped in this burst (told once)
+    Clock::time_point sent{};
+    uint32_t heartbeat = 0;
+  };
+  std::array<StepTrack, kAxes> steps_{};
+  Clock::time_point lastMdiSent_{};
+  bool silent_ = false;  // LinuxCNC took nothing for `staleAfter`
+  uint32_t silentHeartbeat_ = 0;
+  bool manualAfterMdi_ = false;
+  std::map<std::string, Clock::time_point> refusedAt_;
   std::deque<std::pair<Clock::time_point, std::string>> recentErrors_;
 
   std::thread worker_;

@@ -43,6 +43,7 @@ struct Status {
   int programUnits = 2;           // 1 inch, 2 mm, 3 cm
   double linearUnitsPerMm = 1.0;  // machine units per millimetre
   int trajQueue = 0;
+  bool inPosition = true;  // motion has nothing left to do
   int mdiQueue = 0;
   double rotationXY = 0.0;   // degrees, of the current coordinate system
   bool incremental = false;  // G91 in force
@@ -52,10 +53,23 @@ struct Status {
   std::string iniFile;  // the INI LinuxCNC was started with
 };
 
+// A program or an MDI command is under way (paused included): the interpreter may be idle
+// already while motion still runs the last line it read.
+inline bool interpreterBusy(const Status& s) {
+  if (s.interp != Interp::Idle && s.interp != Interp::Unknown)
+    return true;
+  return s.mode != TaskMode::Manual && s.mode != TaskMode::Unknown &&
+         (s.trajQueue > 0 || !s.inPosition || s.mdiQueue > 0);
+}
+
 struct Command {
   enum class Kind {
     JogCont,  // axis, speed (machine units/s, signed)
     JogIncr,  // axis, value (distance, signed, machine units), speed (positive)
+    // One step line of the plug-in: per axis `distances` (signed) and `speeds`, machine units;
+    // `value` is one wheel count's length along the line. The bridge's thread turns it into one
+    // JogIncr per axis; the controller never sees it.
+    StepLine,
     JogStop,  // axis
     Mdi,      // text
     EstopOn,
@@ -77,6 +91,9 @@ struct Command {
   double value = 0.0;
   double speed = 0.0;
   std::string text;
+  std::array<double, kAxes> distances{};
+  std::array<double, kAxes> speeds{};
+  bool backToManual = false;  // Mdi: LinuxCNC returns to manual mode once the line has run
 };
 
 class Controller {

@@ -46,7 +46,9 @@ const char* const kUsage =
     "  --nml FILE         LinuxCNC's NML file (default: the INI's [EMC]NML_FILE, else the\n"
     "                     one LinuxCNC ships)\n"
     "  --profile FILE     the pendant's settings (default:\n"
-    "                     $XDG_CONFIG_HOME/orvane-k4/linuxcnc-profile.xml)\n"
+    "                     $XDG_CONFIG_HOME/orvane-k4/linuxcnc-profile.xml); a scenario runs on\n"
+    "                     a copy of it, so its setting lines never reach FILE\n"
+    "  --write-profile    keep what a scenario changes in the profile\n"
     "  --actions FILE     button codes -> LinuxCNC actions (default:\n"
     "                     $XDG_CONFIG_HOME/orvane-k4/linuxcnc-actions.conf, written with the\n"
     "                     defaults when missing)\n"
@@ -123,6 +125,8 @@ bool parse(int argc, char** argv, BridgeOptions& o, std::string& error) {
     } else if (arg == "--profile") {
       if (!value(o.host.profile))
         return false;
+    } else if (arg == "--write-profile") {
+      o.host.writeProfile = true;
     } else if (arg == "--actions") {
       if (!value(o.actions))
         return false;
@@ -233,6 +237,42 @@ void printPercentiles(const char* name, std::vector<double> samples) {
               at(99), samples.back());
 }
 
+// Which joints move each axis. Only the identity kinematics says so plainly: its joints take
+// the letters of its "coordinates=" (else of [TRAJ]COORDINATES, else X Y Z A B C) in order, so
+// "XYYZ" puts Y on joints 1 and 2. For any other kinematics the mapping stays unknown.
+void mapJoints(const IniFile& ini, BridgeConfig& config) {
+  const std::string kins = ini.get("KINS", "KINEMATICS", "");
+  std::istringstream words(kins);
+  std::string module;
+  words >> module;
+  config.kinematics = module;
+  if (module != "trivkins")
+    return;
+  std::string letters;
+  for (std::string word; words >> word;) {
+    std::string key = word.substr(0, word.find('='));
+    std::transform(key.begin(), key.end(), key.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (key == "coordinates" && word.find('=') != std::string::npos)
+      letters = word.substr(word.find('=') + 1);
+  }
+  if (letters.empty())
+    letters = ini.get("TRAJ", "COORDINATES", "XYZABC");
+  const int joints = static_cast<int>(ini.number("KINS", "JOINTS", kJoints));
+  int joint = 0;
+  for (const char c : letters) {
+    const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (letter == ' ' || letter == '\t')
+      continue;
+    static constexpr const char* kAxisLetters = "XYZABC";
+    const char* found = std::strchr(kAxisLetters, letter);
+    if (found != nullptr && *found != '\0' && joint < std::min(joints, kJoints))
+      config.axisJoints[static_cast<std::size_t>(found - kAxisLetters)].push_back(joint);
+    ++joint;
+  }
+  config.jointsKnown = true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -302,7 +342,19 @@ int main(int argc, char** argv) {
     config.maxVelocity[axis] =
         ini.number(kAxisSections[axis], "MAX_VELOCITY", axis < 3 ? linearMax : angularMax);
   }
+  const double linearAccel = ini.number("TRAJ", "MAX_LINEAR_ACCELERATION", 0.0);
+  const double angularAccel = ini.number("TRAJ", "MAX_ANGULAR_ACCELERATION", 0.0);
+  for (int axis = 0; axis < kAxes; ++axis) {
+    config.maxAcceleration[axis] =
+        ini.number(kAxisSections[axis], "MAX_ACCELERATION", axis < 3 ? linearAccel : angularAccel);
+  }
+  // Machine units per second, as LinuxCNC takes it.
   config.defaultVelocity = ini.number("TRAJ", "DEFAULT_LINEAR_VELOCITY", 0.0);
+  // The limits LinuxCNC's screens hold the overrides to, with their defaults.
+  config.maxFeedOverride = ini.number("DISPLAY", "MAX_FEED_OVERRIDE", 1.0);
+  config.maxSpindleOverride = ini.number("DISPLAY", "MAX_SPINDLE_OVERRIDE", config.maxFeedOverride);
+  config.minSpindleOverride = ini.number("DISPLAY", "MIN_SPINDLE_OVERRIDE", 0.5);
+  mapJoints(ini, config);
 
   struct sigaction action {};
   action.sa_handler = onSignal;

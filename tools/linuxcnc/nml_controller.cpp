@@ -104,6 +104,7 @@ class NmlController final : public Controller {
     out.programUnits = static_cast<int>(s.task.programUnits);
     out.linearUnitsPerMm = s.motion.traj.linearUnits;
     out.trajQueue = s.motion.traj.queue;
+    out.inPosition = s.motion.traj.inpos != 0;
     out.mdiQueue = s.task.queuedMDIcommands;
     out.rotationXY = s.task.rotation_xy;
     // activeGCodes[3] holds the distance mode, times ten: 900 absolute, 910 incremental.
@@ -135,6 +136,8 @@ class NmlController final : public Controller {
         m.jjogmode = jjog;
         return write(m);
       }
+      case Command::Kind::StepLine:
+        return -1;  // the bridge sends a step line as one JogIncr per axis
       case Command::Kind::JogStop: {
         EMC_JOG_STOP m;
         m.joint_or_axis = c.axis;
