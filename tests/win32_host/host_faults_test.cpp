@@ -10,33 +10,24 @@
 #include <vector>
 
 #include "host/host_boundary.h"
+#include "plug_in_host.h"
 #include "profile_files.h"
 
 namespace {
 
 using namespace k4;
 
-using SetProNameFn = const char*(K4_CALL*)(const char*);
-using InitControlFn = bool(K4_CALL*)(EngineBlock*, SetupBlock*, PlannerBlock*, void*);
-using VoidFn = void(K4_CALL*)();
+using test::InitControlFn;
+using test::SetProNameFn;
+using test::VoidFn;
 using RegistrationFn = HRESULT(STDAPICALLTYPE*)();
 using ForeignFn = int (*)(int);
 
 constexpr char kDisplayName[] = "Orvane_K4 Pendant --Tarnwick Ver 3.3.0";
 constexpr char kTypeLibraryKey[] = "TypeLib\\{0C9FB259-B864-40A5-B59F-65E11E209FC4}";
 
-std::string besideThisProgram(const char* fileName) {
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string directory(path);
-  directory.erase(directory.find_last_of('\\') + 1);
-  return directory + fileName;
-}
-
-template <typename Fn>
-Fn entry(HMODULE module, const char* name) {
-  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
+using test::besideThisProgram;
+using test::entry;
 
 // The plug-in loaded, named a profile and started as the host starts it (no callbacks: with no
 // pendant none is called).
