@@ -319,7 +319,7 @@ TEST_F(HidrawReportTest, AReportLandingAfterTheWaitIsReturnedByTheNextRead) {
 TEST_F(HidrawReportTest, WritesTheFiveOutputBytesUnchanged) {
   ASSERT_NE(writeHandle, kInvalidHandle);
   const uint8_t output[kOutputReportSize] = {0x00, 0x54, 0x00, 0x00, 0x00};
-  EXPECT_TRUE(devices.writeReport(writeHandle, output));
+  EXPECT_EQ(devices.writeReport(writeHandle, output), WriteResult::Sent);
   EXPECT_EQ(readFromMaster(master, 5), (std::vector<uint8_t>{0x00, 0x54, 0x00, 0x00, 0x00}));
 }
 
@@ -327,10 +327,10 @@ TEST_F(HidrawReportTest, InvalidAndMismatchedHandlesFailQuietly) {
   uint8_t report[kInputReportSize] = {};
   const uint8_t output[kOutputReportSize] = {};
   EXPECT_FALSE(devices.readReport(kInvalidHandle, report, kReadWaitMs));
-  EXPECT_FALSE(devices.writeReport(kInvalidHandle, output));
+  EXPECT_EQ(devices.writeReport(kInvalidHandle, output), WriteResult::Failed);
   devices.close(kInvalidHandle);
   // A read handle is no write handle and the other way round.
-  EXPECT_FALSE(devices.writeReport(readHandle, output));
+  EXPECT_EQ(devices.writeReport(readHandle, output), WriteResult::Failed);
   EXPECT_FALSE(devices.readReport(writeHandle, report, kReadWaitMs));
 }
 
@@ -493,7 +493,7 @@ TEST(HidrawLayout, TakenFromTheDescriptorWhenTheNodeIsOpened) {
 
     // The device gets the four data bytes after a 0, or after its output report's id.
     const uint8_t output[kOutputReportSize] = {0x00, 0x54, 0x00, 0x00, 0x00};
-    EXPECT_TRUE(devices.writeReport(writeHandle, output));
+    EXPECT_EQ(devices.writeReport(writeHandle, output), WriteResult::Sent);
     EXPECT_EQ(readFromMaster(master, 5),
               (std::vector<uint8_t>{static_cast<uint8_t>(numbered ? 2 : 0), 0x54, 0, 0, 0}));
     devices.close(readHandle);

@@ -406,9 +406,10 @@ bool HidrawDevices::readReport(DeviceHandle handle, uint8_t (&report)[kInputRepo
 // a device without numbered reports takes 0 there. The pendant's output report is exactly that
 // layout (byte 0 = report id 0, four data bytes), so the 5 bytes are written unchanged, as on
 // the other platforms; only a device that numbers its output report gets that number instead.
-bool HidrawDevices::writeReport(DeviceHandle handle, const uint8_t (&report)[kOutputReportSize]) {
+WriteResult HidrawDevices::writeReport(DeviceHandle handle,
+                                       const uint8_t (&report)[kOutputReportSize]) {
   if (handle < 0)
-    return false;
+    return WriteResult::Failed;
   const auto found = links_.find(handle);
   uint8_t framed[kOutputReportSize];
   frameOutputReport(found == links_.end() ? ReportLayout{} : found->second.layout, report, framed);
@@ -416,7 +417,7 @@ bool HidrawDevices::writeReport(DeviceHandle handle, const uint8_t (&report)[kOu
   do {
     count = ::write(static_cast<int>(handle), framed, kOutputReportSize);
   } while (count < 0 && errno == EINTR);
-  return count == static_cast<ssize_t>(kOutputReportSize);
+  return count == static_cast<ssize_t>(kOutputReportSize) ? WriteResult::Sent : WriteResult::Failed;
 }
 
 // ---- Notifications ----------------------------------------------------------------------------
