@@ -137,6 +137,12 @@ class PlugIn {
   HMODULE module_;
 };
 
+// One load of the plug-in as a host runs it: callbacks and profile, InitControl with `view`,
+// PostInitControl, each when asked, then StopPlug (after InitControl), unload, and the message
+// loop's waiting messages. False when the module did not load.
+inline bool loadRunUnload(HWND view, const std::string& profile, bool withProfile, bool withWindow,
+                          bool withSettings);
+
 // The host's view window, never shown.
 class HostView {
  public:
@@ -189,6 +195,15 @@ inline int pumpCountingTimerTicks(
   return ticks;
 }
 
+// Dispatches whatever messages are waiting, without waiting for more.
+inline void pumpPending() {
+  MSG message;
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+}
+
 // Runs the message loop until `target` has had `ticks` timer messages, or `limitMs` passed.
 inline bool pumpUntilTicks(HWND target, int ticks, DWORD limitMs = 2000) {
   const DWORD start = GetTickCount();
@@ -196,6 +211,27 @@ inline bool pumpUntilTicks(HWND target, int ticks, DWORD limitMs = 2000) {
   while (seen < ticks && GetTickCount() - start < limitMs)
     seen += pumpCountingTimerTicks(5, target);
   return seen >= ticks;
+}
+
+inline bool loadRunUnload(HWND view, const std::string& profile, bool withProfile, bool withWindow,
+                          bool withSettings) {
+  PlugIn plugIn;
+  if (!plugIn.loaded())
+    return false;
+  EngineBlock engine{};
+  SetupBlock setup{};
+  PlannerBlock planner{};
+  if (withProfile)
+    plugIn.handOverCallbacksAndProfile(profile);
+  if (withWindow)
+    plugIn.entry<InitControlFn>("InitControl")(&engine, &setup, &planner, view);
+  if (withSettings)
+    plugIn.call("PostInitControl");
+  if (withWindow)
+    plugIn.call("StopPlug");
+  const bool unloaded = plugIn.unload();
+  pumpPending();
+  return unloaded;
 }
 
 }  // namespace k4::test
