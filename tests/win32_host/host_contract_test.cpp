@@ -285,6 +285,28 @@ TEST_F(StandInHost, FreeLibraryWithoutStopPlugEndsTheJogAndLeavesNoWindowOrTimer
   EXPECT_EQ(hostRecord.calls.back(), "still here");
 }
 
+DWORD WINAPI unloadPlugIn(void* plugIn) {
+  static_cast<PlugIn*>(plugIn)->unload();
+  return 0;
+}
+
+TEST_F(StandInHost, FreeLibraryFromAnotherThreadLeavesAWindowThatClosesOnItsOwnThread) {
+  cycle(pendantReport(wheel, 0, kVelocityKnob));
+  hostRecord.calls.clear();
+  const HANDLE unloader = CreateThread(nullptr, 0, &unloadPlugIn, &plugIn, 0, nullptr);
+  ASSERT_NE(unloader, nullptr);
+  // The window's thread waits without running its loop: no handler is inside the module while
+  // it goes (a host that lets one run then has unloaded code under its own feet).
+  ASSERT_EQ(WaitForSingleObject(unloader, 10000), WAIT_OBJECT_0);
+  CloseHandle(unloader);
+  ASSERT_EQ(plugIn.module(), nullptr);
+  // Host calls belong to the window's thread: none was made from the other one.
+  EXPECT_EQ(hostRecord.calls, Calls{});
+  pumpCountingTimerTicks(300, nullptr);
+  EXPECT_FALSE(IsWindow(window));
+  EXPECT_EQ(hostRecord.calls, Calls{});
+}
+
 // ---- Loaded again and again
 // ----------------------------------------------------------------------
 
