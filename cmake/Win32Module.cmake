@@ -2,6 +2,8 @@
 # and self-registration entry points, the embedded type library and the version resource.
 enable_language(RC)
 
+include(${CMAKE_CURRENT_LIST_DIR}/CheckRunTimeCompiler.cmake)
+
 set(K4_WIN32_DIR ${CMAKE_SOURCE_DIR}/src/platform/win32)
 set(K4_MODULE_GEN_DIR ${CMAKE_BINARY_DIR}/win32module)
 set(K4_TYPELIB_FILE ${K4_MODULE_GEN_DIR}/Orvane_K4.tlb)
