@@ -54,6 +54,10 @@ std::string buildDisplayName(const std::string& modulePath) {
   return moduleBaseName(modulePath) + kDisplayNameSuffix;
 }
 
+void stopPlugInAtUnload() {
+  StopPlug();
+}
+
 }  // namespace k4
 
 using namespace k4;

@@ -323,6 +323,28 @@ TEST_F(HidrawReportTest, WritesTheFiveOutputBytesUnchanged) {
   EXPECT_EQ(readFromMaster(master, 5), (std::vector<uint8_t>{0x00, 0x54, 0x00, 0x00, 0x00}));
 }
 
+// A device that stops taking output never holds the caller: while it refuses, each report is
+// skipped at once (this test would hang on a blocking write), and once it has refused past the
+// limit the write counts as failed. Taking output again, it gets the next report.
+TEST_F(HidrawReportTest, AWriteThatWouldBlockIsSkippedThenGivenUp) {
+  devices.setWritePendingLimitMs(100);
+  const uint8_t output[kOutputReportSize] = {0x00, 0x54, 0x00, 0x00, 0x00};
+  // Nobody reads the terminal's other side: its buffer fills.
+  WriteResult result = WriteResult::Sent;
+  for (int writes = 0; result == WriteResult::Sent && writes < 1000000; ++writes)
+    result = devices.writeReport(writeHandle, output);
+  ASSERT_EQ(result, WriteResult::Busy);
+  EXPECT_EQ(devices.writeReport(writeHandle, output), WriteResult::Busy);
+  ::usleep(150000);
+  EXPECT_EQ(devices.writeReport(writeHandle, output), WriteResult::Failed);
+
+  ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+  uint8_t drained[4096];
+  while (::read(master, drained, sizeof drained) > 0) {
+  }
+  EXPECT_EQ(devices.writeReport(writeHandle, output), WriteResult::Sent);
+}
+
 TEST_F(HidrawReportTest, InvalidAndMismatchedHandlesFailQuietly) {
   uint8_t report[kInputReportSize] = {};
   const uint8_t output[kOutputReportSize] = {};
