@@ -79,6 +79,11 @@ void PendantWindow::abandonJog() {
 }
 
 void PendantWindow::startOrUpdateJog(double speed) {
+  // A jog that is not running on this axis starts only in a cycle in which the wheel moved: the
+  // counts of the last cycles may have found the host busy, and a start one cycle later would
+  // set the axis moving with the wheel at rest. A running jog is kept up by those counts.
+  if (wheelSteps == 0 && !(jogMayBeRunning && jogAxis == axisIndex))
+    return;
   if (!jogStartChecked) {
     if (host.getLed(led::kJogStartBracket)) {
       // Owed from the moment the host hears 204: a stop inside that very call still pays it.

@@ -325,11 +325,19 @@ TEST_F(HidrawReportTest, WritesTheFiveOutputBytesUnchanged) {
 
 // A device that stops taking output never holds the caller: while it refuses, each report is
 // skipped at once (this test would hang on a blocking write), and once it has refused past the
-// limit the write counts as failed. Taking output again, it gets the next report.
-TEST_F(HidrawReportTest, AWriteThatWouldBlockIsSkippedThenGivenUp) {
+// limit the write counts as failed. Taking output again, it gets the next report. A FIFO whose
+// reader never reads stands in for the device.
+TEST(HidrawWrite, AWriteThatWouldBlockIsSkippedThenGivenUp) {
+  HidrawTree tree;
+  tree.addSysfsEntry("hidraw0", kPendantId);
+  tree.addFifoNode(0);
+  const int reader = ::open(tree.node(0).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(reader, 0);
+  HidrawDevices devices(tree.sysfs(), tree.dev());
   devices.setWritePendingLimitMs(100);
+  const DeviceHandle writeHandle = devices.openWrite(tree.node(0));
+  ASSERT_NE(writeHandle, kInvalidHandle);
   const uint8_t output[kOutputReportSize] = {0x00, 0x54, 0x00, 0x00, 0x00};
-  // Nobody reads the terminal's other side: its buffer fills.
   WriteResult result = WriteResult::Sent;
   for (int writes = 0; result == WriteResult::Sent && writes < 1000000; ++writes)
     result = devices.writeReport(writeHandle, output);
@@ -338,11 +346,12 @@ TEST_F(HidrawReportTest, AWriteThatWouldBlockIsSkippedThenGivenUp) {
   ::usleep(150000);
   EXPECT_EQ(devices.writeReport(writeHandle, output), WriteResult::Failed);
 
-  ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
   uint8_t drained[4096];
-  while (::read(master, drained, sizeof drained) > 0) {
+  while (::read(reader, drained, sizeof drained) > 0) {
   }
   EXPECT_EQ(devices.writeReport(writeHandle, output), WriteResult::Sent);
+  devices.close(writeHandle);
+  ::close(reader);
 }
 
 TEST_F(HidrawReportTest, InvalidAndMismatchedHandlesFailQuietly) {
