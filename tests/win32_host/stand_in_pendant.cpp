@@ -77,7 +77,13 @@ CreateFileFn realCreateFile() {
   return real;
 }
 
+// What the plug-in's CloseHandle import pointed at before the stand-in: the module may watch
+// its own handles through it, so the stand-in passes every close on there.
+void* moduleCloseHandle = nullptr;
+
 CloseHandleFn realCloseHandle() {
+  if (moduleCloseHandle != nullptr)
+    return reinterpret_cast<CloseHandleFn>(moduleCloseHandle);
   static const auto real = systemFunction<CloseHandleFn>("kernel32.dll", "CloseHandle");
   return real;
 }
@@ -138,6 +144,8 @@ int redirectImports(HMODULE module) {
           continue;
         DWORD protection = 0;
         VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &protection);
+        if (std::strcmp(name, "CloseHandle") == 0)
+          moduleCloseHandle = reinterpret_cast<void*>(slots->u1.Function);
         slots->u1.Function = reinterpret_cast<ULONG_PTR>(redirection.standIn);
         VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, protection, &protection);
         ++changed;
