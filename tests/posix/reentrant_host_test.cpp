@@ -89,6 +89,7 @@ class ReentrantHost : public ::testing::Test {
     start();
   }
   ~ReentrantHost() override {
+    log.hook = nullptr;  // it refers to the test body's locals
     StopPlug();
     resetPluginState();
     pendantSettings = PendantSettings{};
