@@ -10,10 +10,13 @@
 
 namespace {
 
-using CreateSemaphoreFn = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, LONG, LONG, LPCWSTR);
+using CreateSemaphoreWFn = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, LONG, LONG, LPCWSTR);
+using CreateSemaphoreAFn = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, LONG, LONG, LPCSTR);
 using CloseHandleFn = BOOL(WINAPI*)(HANDLE);
 
-CreateSemaphoreFn systemCreateSemaphore = nullptr;
+// The run-time asks for its semaphores under either name, depending on how it was built.
+CreateSemaphoreWFn systemCreateSemaphoreW = nullptr;
+CreateSemaphoreAFn systemCreateSemaphoreA = nullptr;
 CloseHandleFn systemCloseHandle = nullptr;
 
 // The semaphores made through this module's imports and not closed since: only the run-time
@@ -21,12 +24,24 @@ CloseHandleFn systemCloseHandle = nullptr;
 HANDLE semaphores[16];
 int semaphoreCount = 0;
 
-HANDLE WINAPI notedCreateSemaphore(LPSECURITY_ATTRIBUTES security, LONG initial, LONG maximum,
-                                   LPCWSTR name) {
-  const HANDLE semaphore = systemCreateSemaphore(security, initial, maximum, name);
+void note(HANDLE semaphore) {
   if (semaphore != nullptr &&
-      semaphoreCount < static_cast<int>(sizeof semaphores / sizeof semaphores[0]))
+      semaphoreCount < static_cast<int>(sizeof semaphores / sizeof semaphores[0])) {
     semaphores[semaphoreCount++] = semaphore;
+  }
+}
+
+HANDLE WINAPI notedCreateSemaphoreW(LPSECURITY_ATTRIBUTES security, LONG initial, LONG maximum,
+                                    LPCWSTR name) {
+  const HANDLE semaphore = systemCreateSemaphoreW(security, initial, maximum, name);
+  note(semaphore);
+  return semaphore;
+}
+
+HANDLE WINAPI notedCreateSemaphoreA(LPSECURITY_ATTRIBUTES security, LONG initial, LONG maximum,
+                                    LPCSTR name) {
+  const HANDLE semaphore = systemCreateSemaphoreA(security, initial, maximum, name);
+  note(semaphore);
   return semaphore;
 }
 
@@ -79,19 +94,17 @@ void* redirectImport(HMODULE module, const char* name, void* replacement) {
   return nullptr;
 }
 
-// Before the run-time starts: its semaphores are noted from the first one on. Both imports are
-// redirected or neither.
+// Before the run-time starts: its semaphores are noted from the first one on. The closes are
+// watched first, so that no semaphore is noted that could be closed unseen.
 void noteRunTimeSemaphores(HMODULE module) {
-  systemCreateSemaphore = reinterpret_cast<CreateSemaphoreFn>(
-      redirectImport(module, "CreateSemaphoreW", reinterpret_cast<void*>(&notedCreateSemaphore)));
-  if (systemCreateSemaphore == nullptr)
-    return;
   systemCloseHandle = reinterpret_cast<CloseHandleFn>(
       redirectImport(module, "CloseHandle", reinterpret_cast<void*>(&notedCloseHandle)));
-  if (systemCloseHandle == nullptr) {
-    redirectImport(module, "CreateSemaphoreW", reinterpret_cast<void*>(systemCreateSemaphore));
-    systemCreateSemaphore = nullptr;
-  }
+  if (systemCloseHandle == nullptr)
+    return;
+  systemCreateSemaphoreW = reinterpret_cast<CreateSemaphoreWFn>(
+      redirectImport(module, "CreateSemaphoreW", reinterpret_cast<void*>(&notedCreateSemaphoreW)));
+  systemCreateSemaphoreA = reinterpret_cast<CreateSemaphoreAFn>(
+      redirectImport(module, "CreateSemaphoreA", reinterpret_cast<void*>(&notedCreateSemaphoreA)));
 }
 
 void releaseRunTimeSemaphores() {
