@@ -2,6 +2,8 @@
 # and self-registration entry points, the embedded type library and the version resource.
 enable_language(RC)
 
+include(${CMAKE_CURRENT_LIST_DIR}/CheckRunTimeCompiler.cmake)
+
 set(K4_WIN32_DIR ${CMAKE_SOURCE_DIR}/src/platform/win32)
 set(K4_MODULE_GEN_DIR ${CMAKE_BINARY_DIR}/win32module)
 set(K4_TYPELIB_FILE ${K4_MODULE_GEN_DIR}/Orvane_K4.tlb)
@@ -29,6 +31,13 @@ target_link_libraries(Orvane_K4 PRIVATE k4_warnings)
 # The host finds the exports by their plain names: no @N suffix on the 32-bit stdcall ones, and
 # no import library needed by anyone.
 target_link_options(Orvane_K4 PRIVATE -Wl,--kill-at -Wl,--no-undefined)
+# The module's entry runs the run-time's and then gives back what the static run-time keeps
+# after a dynamic unload (src/platform/win32/dll/module_entry.cpp).
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  target_link_options(Orvane_K4 PRIVATE -Wl,-e,_k4ModuleEntry@12)
+else()
+  target_link_options(Orvane_K4 PRIVATE -Wl,-e,k4ModuleEntry)
+endif()
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   # The four COM entry points are __stdcall (_Name@N); the definition file names them plainly on
   # purpose, so the linker's fix-up from one to the other is expected, not worth a warning.

@@ -1,29 +1,9 @@
 // Device discovery and device changes: find the pendant among the HID interfaces, open it, and
 // follow it being unplugged and plugged in again.
-#include <cctype>
-#include <cstring>
-
 #include "host/host.h"
 #include "link/pendant_window.h"
 
 namespace k4 {
-
-namespace {
-
-// An empty stored name matches nothing: without a pendant found there is no pendant to remove.
-bool sameNameIgnoringCase(const std::string& a, const char* b) {
-  if (b == nullptr || a.empty() || a.size() != std::strlen(b))
-    return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
-}  // namespace
 
 void PendantWindow::closeLinkHandles() {
   for (DeviceHandle* handle : {&readHandle, &writeHandle}) {
@@ -78,8 +58,7 @@ bool PendantWindow::discoverDevice() {
   return deviceConnected;
 }
 
-void PendantWindow::onDeviceChange(uint32_t eventType, uint32_t deviceType,
-                                   const char* deviceName) {
+void PendantWindow::handleDeviceChange(uint32_t eventType, bool concernsPendant) {
   if (eventType == kDeviceArrival) {
     // Which interface arrived is not examined: the stored path is simply tried again, and a
     // failed open leaves the cycle reading nothing. Only a pendant whose link was down (removed,
@@ -90,17 +69,26 @@ void PendantWindow::onDeviceChange(uint32_t eventType, uint32_t deviceType,
     if (linkWasDown)
       awaitingFirstReport = true;
     openLinkHandles();
-  } else if (eventType == kDeviceRemoveComplete) {
-    if (deviceType != kDeviceTypeInterface || !sameNameIgnoringCase(notifyPath, deviceName))
-      return;
+  } else if (eventType == kDeviceRemoveComplete && concernsPendant) {
     closeLinkHandles();
     deviceConnected = false;
     silentUntilReport = true;
     host.doButton(button::kReset);
     // Nobody is at the wheel any more: a jog the host may still be running is ended, whether or
-    // not the host takes 1021 as a stop.
-    endRunningJog();
+    // not the host takes 1021 as a stop, and nobody can release its start action either.
+    abandonJog();
   }
+}
+
+void PendantWindow::dropLink() {
+  // The pendant takes no output: whatever it is doing, its reports can no longer be trusted to
+  // come. The link goes down as at a removal and comes back at the next arrival. No 1021: the
+  // pendant may still be in the operator's hand, and toggling the host's reset is the
+  // operator's own choice, made with the reset switch or by unplugging.
+  closeLinkHandles();
+  deviceConnected = false;
+  silentUntilReport = true;
+  abandonJog();
 }
 
 }  // namespace k4

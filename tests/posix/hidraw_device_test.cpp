@@ -319,18 +319,49 @@ TEST_F(HidrawReportTest, AReportLandingAfterTheWaitIsReturnedByTheNextRead) {
 TEST_F(HidrawReportTest, WritesTheFiveOutputBytesUnchanged) {
   ASSERT_NE(writeHandle, kInvalidHandle);
   const uint8_t output[kOutputReportSize] = {0x00, 0x54, 0x00, 0x00, 0x00};
-  EXPECT_TRUE(devices.writeReport(writeHandle, output));
+  EXPECT_EQ(devices.writeReport(writeHandle, output), WriteResult::Sent);
   EXPECT_EQ(readFromMaster(master, 5), (std::vector<uint8_t>{0x00, 0x54, 0x00, 0x00, 0x00}));
+}
+
+// A device that stops taking output never holds the caller: while it refuses, each report is
+// skipped at once (this test would hang on a blocking write), and once it has refused past the
+// limit the write counts as failed. Taking output again, it gets the next report. A FIFO whose
+// reader never reads stands in for the device.
+TEST(HidrawWrite, AWriteThatWouldBlockIsSkippedThenGivenUp) {
+  HidrawTree tree;
+  tree.addSysfsEntry("hidraw0", kPendantId);
+  tree.addFifoNode(0);
+  const int reader = ::open(tree.node(0).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(reader, 0);
+  HidrawDevices devices(tree.sysfs(), tree.dev());
+  devices.setWritePendingLimitMs(100);
+  const DeviceHandle writeHandle = devices.openWrite(tree.node(0));
+  ASSERT_NE(writeHandle, kInvalidHandle);
+  const uint8_t output[kOutputReportSize] = {0x00, 0x54, 0x00, 0x00, 0x00};
+  WriteResult result = WriteResult::Sent;
+  for (int writes = 0; result == WriteResult::Sent && writes < 1000000; ++writes)
+    result = devices.writeReport(writeHandle, output);
+  ASSERT_EQ(result, WriteResult::Busy);
+  EXPECT_EQ(devices.writeReport(writeHandle, output), WriteResult::Busy);
+  ::usleep(150000);
+  EXPECT_EQ(devices.writeReport(writeHandle, output), WriteResult::Failed);
+
+  uint8_t drained[4096];
+  while (::read(reader, drained, sizeof drained) > 0) {
+  }
+  EXPECT_EQ(devices.writeReport(writeHandle, output), WriteResult::Sent);
+  devices.close(writeHandle);
+  ::close(reader);
 }
 
 TEST_F(HidrawReportTest, InvalidAndMismatchedHandlesFailQuietly) {
   uint8_t report[kInputReportSize] = {};
   const uint8_t output[kOutputReportSize] = {};
   EXPECT_FALSE(devices.readReport(kInvalidHandle, report, kReadWaitMs));
-  EXPECT_FALSE(devices.writeReport(kInvalidHandle, output));
+  EXPECT_EQ(devices.writeReport(kInvalidHandle, output), WriteResult::Failed);
   devices.close(kInvalidHandle);
   // A read handle is no write handle and the other way round.
-  EXPECT_FALSE(devices.writeReport(readHandle, output));
+  EXPECT_EQ(devices.writeReport(readHandle, output), WriteResult::Failed);
   EXPECT_FALSE(devices.readReport(writeHandle, report, kReadWaitMs));
 }
 
@@ -493,7 +524,7 @@ TEST(HidrawLayout, TakenFromTheDescriptorWhenTheNodeIsOpened) {
 
     // The device gets the four data bytes after a 0, or after its output report's id.
     const uint8_t output[kOutputReportSize] = {0x00, 0x54, 0x00, 0x00, 0x00};
-    EXPECT_TRUE(devices.writeReport(writeHandle, output));
+    EXPECT_EQ(devices.writeReport(writeHandle, output), WriteResult::Sent);
     EXPECT_EQ(readFromMaster(master, 5),
               (std::vector<uint8_t>{static_cast<uint8_t>(numbered ? 2 : 0), 0x54, 0, 0, 0}));
     devices.close(readHandle);

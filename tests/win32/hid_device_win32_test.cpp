@@ -154,7 +154,7 @@ TEST_F(PipePendantTest, ClosingCancelsTheOutstandingRead) {
 TEST_F(PipePendantTest, WritesTheFiveOutputBytes) {
   ASSERT_NE(writeHandle, kInvalidHandle);
   const uint8_t output[kOutputReportSize] = {0x00, 0x54, 0x00, 0x00, 0x00};
-  EXPECT_TRUE(devices.writeReport(writeHandle, output));
+  EXPECT_EQ(devices.writeReport(writeHandle, output), WriteResult::Sent);
   uint8_t received[16] = {};
   DWORD count = 0;
   ASSERT_TRUE(ReadFile(outputSide, received, sizeof received, &count, nullptr));
@@ -166,10 +166,49 @@ TEST_F(PipePendantTest, InvalidHandlesFailQuietly) {
   uint8_t report[kInputReportSize] = {};
   const uint8_t output[kOutputReportSize] = {};
   EXPECT_FALSE(devices.readReport(kInvalidHandle, report, kReadWaitMs));
-  EXPECT_FALSE(devices.writeReport(kInvalidHandle, output));
+  EXPECT_EQ(devices.writeReport(kInvalidHandle, output), WriteResult::Failed);
   devices.close(kInvalidHandle);
   EXPECT_EQ(devices.openProbe(""), kInvalidHandle);
   EXPECT_EQ(devices.openRead("\\\\.\\pipe\\k4-no-such-pipe"), kInvalidHandle);
+}
+
+// The output side as a pendant that takes a report only when asked: a pipe with no buffer, so a
+// write stays pending until the test reads it.
+TEST(Win32HidWrite, APendingWriteIsNeverWaitedForSkipsReportsAndIsCancelledAfterTheLimit) {
+  char name[64];
+  std::snprintf(name, sizeof name, "\\\\.\\pipe\\k4-stalled-%lu", GetCurrentProcessId());
+  const HANDLE pendantSide = CreateNamedPipeA(name, PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED,
+                                              PIPE_TYPE_BYTE | PIPE_WAIT, 1, 0, 0, 0, nullptr);
+  ASSERT_NE(pendantSide, INVALID_HANDLE_VALUE);
+  win32::HidDevices devices;
+  const DeviceHandle writeHandle = devices.openWrite(name);
+  ASSERT_NE(writeHandle, kInvalidHandle);
+  const uint8_t first[kOutputReportSize] = {0x00, 0x54, 0x00, 0x00, 0x00};
+  const uint8_t second[kOutputReportSize] = {0x00, 0x01, 0x00, 0x00, 0x00};
+
+  EXPECT_EQ(devices.writeReport(writeHandle, first), WriteResult::Sent);
+  EXPECT_TRUE(devices.writeOutstanding());
+  EXPECT_EQ(devices.writeReport(writeHandle, second), WriteResult::Busy);
+  Sleep(static_cast<DWORD>(kWritePendingLimitMs) + 100);
+  EXPECT_EQ(devices.writeReport(writeHandle, second), WriteResult::Failed);
+  EXPECT_FALSE(devices.writeOutstanding());
+
+  // A pendant that takes output again gets each report whole, and only the ones sent.
+  EXPECT_EQ(devices.writeReport(writeHandle, second), WriteResult::Sent);
+  uint8_t received[16] = {};
+  DWORD count = 0;
+  OVERLAPPED overlapped{};
+  overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (!ReadFile(pendantSide, received, sizeof received, &count, &overlapped)) {
+    ASSERT_TRUE(GetOverlappedResult(pendantSide, &overlapped, &count, TRUE));
+  }
+  EXPECT_EQ(std::vector<uint8_t>(received, received + count),
+            std::vector<uint8_t>(second, second + kOutputReportSize));
+  CloseHandle(overlapped.hEvent);
+  EXPECT_EQ(devices.writeReport(writeHandle, first), WriteResult::Sent);
+  devices.close(writeHandle);
+  EXPECT_FALSE(devices.writeOutstanding());
+  CloseHandle(pendantSide);
 }
 
 // A plain window standing in for the pendant window, for the notification registration.

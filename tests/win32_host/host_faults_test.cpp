@@ -10,33 +10,24 @@
 #include <vector>
 
 #include "host/host_boundary.h"
+#include "plug_in_host.h"
 #include "profile_files.h"
 
 namespace {
 
 using namespace k4;
 
-using SetProNameFn = const char*(K4_CALL*)(const char*);
-using InitControlFn = bool(K4_CALL*)(EngineBlock*, SetupBlock*, PlannerBlock*, void*);
-using VoidFn = void(K4_CALL*)();
+using test::InitControlFn;
+using test::SetProNameFn;
+using test::VoidFn;
 using RegistrationFn = HRESULT(STDAPICALLTYPE*)();
 using ForeignFn = int (*)(int);
 
 constexpr char kDisplayName[] = "Orvane_K4 Pendant --Tarnwick Ver 3.3.0";
 constexpr char kTypeLibraryKey[] = "TypeLib\\{0C9FB259-B864-40A5-B59F-65E11E209FC4}";
 
-std::string besideThisProgram(const char* fileName) {
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string directory(path);
-  directory.erase(directory.find_last_of('\\') + 1);
-  return directory + fileName;
-}
-
-template <typename Fn>
-Fn entry(HMODULE module, const char* name) {
-  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
+using test::besideThisProgram;
+using test::entry;
 
 // The plug-in loaded, named a profile and started as the host starts it (no callbacks: with no
 // pendant none is called).
@@ -197,6 +188,120 @@ TEST(ForeignMinGWModule, AnExceptionInsideThePlugInStaysInsideIt) {
   EXPECT_EQ(foreignThrowAndCatch(1), 2);
   FreeLibrary(foreign);
 }
+
+// Every load order of the plug-in beside a module with the shared run-time: the plug-in's own
+// exceptions are caught inside it, and the foreign module's inside that one, whoever came first
+// and whoever went first.
+enum class Step {
+  LoadForeign,
+  FreeForeign,
+  LoadFirst,  // the plug-in
+  FreeFirst,
+  LoadSecond,  // a second copy of the plug-in under another file name
+  FreeSecond,
+  ThrowInFirst,
+  ThrowInSecond,
+  ThrowInForeign,
+};
+
+struct LoadOrder {
+  const char* name;
+  std::vector<Step> steps;
+};
+
+class ForeignLoadOrder : public ::testing::TestWithParam<LoadOrder> {};
+
+// Makes the plug-in throw and catch inside SetProName (a name it cannot copy); true when the
+// call came back with the display name.
+bool throwsAndCatchesInside(HMODULE plugIn) {
+  static const std::string hugeName(std::size_t{64} << 20, 'x');
+  const auto setProName = entry<SetProNameFn>(plugIn, "SetProName");
+  const char* answer = nullptr;
+  {
+    AddressSpaceExhausted exhausted;
+    answer = setProName(hugeName.c_str());
+  }
+  return answer != nullptr &&
+         std::string(answer).find(" Pendant --Tarnwick Ver 3.3.0") != std::string::npos;
+}
+
+TEST_P(ForeignLoadOrder, EachModuleCatchesItsOwnExceptions) {
+  if (sizeof(void*) != 4)
+    GTEST_SKIP() << "the 64-bit run-time unwinds by the system's tables; nothing is registered";
+  const std::string second = besideThisProgram("Orvane_K4_second_copy.dll");
+  ASSERT_TRUE(CopyFileA(besideThisProgram("Orvane_K4.dll").c_str(), second.c_str(), FALSE));
+  test::TempDir directory;
+  const std::string profile = directory.file("profile.xml");
+  HMODULE foreign = nullptr;
+  HMODULE first = nullptr;
+  HMODULE secondCopy = nullptr;
+  int step = 0;
+  for (const Step action : GetParam().steps) {
+    SCOPED_TRACE("step " + std::to_string(step++));
+    switch (action) {
+      case Step::LoadForeign:
+        foreign = LoadLibraryA(besideThisProgram("k4_foreign_module.dll").c_str());
+        ASSERT_NE(foreign, nullptr);
+        ASSERT_NE(GetModuleHandleA("libgcc_s_dw2-1.dll"), nullptr);
+        break;
+      case Step::FreeForeign:
+        ASSERT_TRUE(FreeLibrary(foreign));
+        foreign = nullptr;
+        break;
+      case Step::LoadFirst:
+        first = LoadLibraryA(besideThisProgram("Orvane_K4.dll").c_str());
+        ASSERT_NE(first, nullptr);
+        entry<SetProNameFn>(first, "SetProName")(profile.c_str());
+        break;
+      case Step::FreeFirst:
+        ASSERT_TRUE(FreeLibrary(first));
+        first = nullptr;
+        break;
+      case Step::LoadSecond:
+        secondCopy = LoadLibraryA(second.c_str());
+        ASSERT_NE(secondCopy, nullptr);
+        ASSERT_NE(secondCopy, first);
+        entry<SetProNameFn>(secondCopy, "SetProName")(profile.c_str());
+        break;
+      case Step::FreeSecond:
+        ASSERT_TRUE(FreeLibrary(secondCopy));
+        secondCopy = nullptr;
+        break;
+      case Step::ThrowInFirst:
+        EXPECT_TRUE(throwsAndCatchesInside(first));
+        break;
+      case Step::ThrowInSecond:
+        EXPECT_TRUE(throwsAndCatchesInside(secondCopy));
+        break;
+      case Step::ThrowInForeign:
+        EXPECT_EQ(entry<ForeignFn>(foreign, "foreign_throw_and_catch")(1), 2);
+        break;
+    }
+  }
+  for (HMODULE left : {secondCopy, first, foreign}) {
+    if (left != nullptr)
+      FreeLibrary(left);
+  }
+  DeleteFileA(second.c_str());
+}
+
+using enum Step;
+INSTANTIATE_TEST_SUITE_P(
+    Orders, ForeignLoadOrder,
+    ::testing::Values(
+        LoadOrder{"ForeignAfterThePlugIn",
+                  {LoadFirst, ThrowInFirst, LoadForeign, ThrowInForeign, ThrowInFirst, FreeFirst,
+                   ThrowInForeign}},
+        LoadOrder{"ForeignUnloadedBeforeThePlugIn",
+                  {LoadForeign, LoadFirst, ThrowInFirst, FreeForeign, ThrowInFirst, FreeFirst,
+                   LoadForeign, ThrowInForeign}},
+        LoadOrder{"TwoCopiesOfThePlugIn",
+                  {LoadForeign, LoadFirst, LoadSecond, ThrowInFirst, ThrowInSecond, FreeFirst,
+                   ThrowInSecond, ThrowInForeign, FreeSecond, ThrowInForeign}},
+        LoadOrder{"ReloadedThreeTimes",
+                  {LoadForeign, LoadFirst, ThrowInFirst, FreeFirst, LoadFirst, ThrowInFirst,
+                   FreeFirst, LoadFirst, ThrowInFirst, FreeFirst, ThrowInForeign}}),
+    [](const ::testing::TestParamInfo<LoadOrder>& order) { return std::string(order.param.name); });
 
 // ---- Self-registration in the host's process ---------------------------------------------------
 

@@ -17,144 +17,27 @@
 
 #include "dialog_driver.h"
 #include "host/host_boundary.h"
+#include "plug_in_host.h"
 #include "profile_files.h"
 
 namespace {
 
 using namespace k4;
 
-// ---- The host's side ------------------------------------------------------------------------
-
-std::vector<std::string> hostCalls;
-
-void K4_CALL hostDoButton(int code) {
-  hostCalls.push_back("DoButton " + std::to_string(code));
-}
-void K4_CALL hostSetDro(int code, double) {
-  hostCalls.push_back("SetDRO " + std::to_string(code));
-}
-double K4_CALL hostGetDro(int code) {
-  hostCalls.push_back("GetDRO " + std::to_string(code));
-  return 0.0;
-}
-uint8_t K4_CALL hostGetLed(int code) {
-  hostCalls.push_back("GetLED " + std::to_string(code));
-  return 0;
-}
-void K4_CALL hostSetLed(int code, bool) {
-  hostCalls.push_back("SetLED " + std::to_string(code));
-}
-void K4_CALL hostCode(const char* line) {
-  hostCalls.push_back(std::string("Code ") + line);
-}
-
-using SetterFn = void(K4_CALL*)(void*);
-using SetProNameFn = const char*(K4_CALL*)(const char*);
-using InitControlFn = bool(K4_CALL*)(EngineBlock*, SetupBlock*, PlannerBlock*, void*);
-using VoidFn = void(K4_CALL*)();
+using test::besideThisProgram;
+using test::HostView;
+using test::InitControlFn;
+using test::PlugIn;
+using test::pumpCountingTimerTicks;
+using test::SetProNameFn;
+using test::VoidFn;
 using RegistrationFn = HRESULT(STDAPICALLTYPE*)();
 using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, LPVOID*);
 
+std::vector<std::string>& hostCalls = test::hostRecord.calls;
+
 constexpr GUID kTypeLibraryId = {
     0x0C9FB259, 0xB864, 0x40A5, {0xB5, 0x9F, 0x65, 0xE1, 0x1E, 0x20, 0x9F, 0xC4}};
-
-std::string besideThisProgram(const char* fileName) {
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string directory(path);
-  directory.erase(directory.find_last_of('\\') + 1);
-  return directory + fileName;
-}
-
-// The loaded plug-in, reached by export name as the host reaches it.
-class PlugIn {
- public:
-  PlugIn() : module_(LoadLibraryA(besideThisProgram("Orvane_K4.dll").c_str())) {}
-  ~PlugIn() { unload(); }
-  PlugIn(const PlugIn&) = delete;
-  PlugIn& operator=(const PlugIn&) = delete;
-
-  bool loaded() const { return module_ != nullptr; }
-  bool unload() {
-    const bool freed = module_ != nullptr && FreeLibrary(module_);
-    module_ = nullptr;
-    return freed;
-  }
-
-  template <typename Fn>
-  Fn entry(const char* name) const {
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
-  }
-  void call(const char* name) const {
-    const auto fn = entry<VoidFn>(name);
-    ASSERT_NE(fn, nullptr) << name;
-    fn();
-  }
-
-  // The host's start-up order: the six callbacks, then the name and profile.
-  const char* handOverCallbacksAndProfile(const std::string& profile) const {
-    const struct {
-      const char* name;
-      void* callback;
-    } setters[] = {
-        {"SetDoButton", reinterpret_cast<void*>(&hostDoButton)},
-        {"SetSetDRO", reinterpret_cast<void*>(&hostSetDro)},
-        {"SetGetDRO", reinterpret_cast<void*>(&hostGetDro)},
-        {"SetGetLED", reinterpret_cast<void*>(&hostGetLed)},
-        {"SetSetLED", reinterpret_cast<void*>(&hostSetLed)},
-        {"SetCode", reinterpret_cast<void*>(&hostCode)},
-    };
-    for (const auto& setter : setters) {
-      const auto fn = entry<SetterFn>(setter.name);
-      if (fn == nullptr)
-        return nullptr;
-      fn(setter.callback);
-    }
-    const auto setProName = entry<SetProNameFn>("SetProName");
-    return setProName != nullptr ? setProName(profile.c_str()) : nullptr;
-  }
-
- private:
-  HMODULE module_;
-};
-
-// The host's view window, never shown.
-class HostView {
- public:
-  HostView()
-      : hwnd_(CreateWindowExA(0, "STATIC", "host view", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300,
-                              nullptr, nullptr, GetModuleHandleA(nullptr), nullptr)) {}
-  ~HostView() {
-    if (hwnd_ != nullptr)
-      DestroyWindow(hwnd_);
-  }
-  HostView(const HostView&) = delete;
-  HostView& operator=(const HostView&) = delete;
-  HWND hwnd() const { return hwnd_; }
-
- private:
-  HWND hwnd_;
-};
-
-// Runs the host's message loop for about `milliseconds`; returns how many WM_TIMER messages it
-// dispatched to `target`.
-int pumpCountingTimerTicks(DWORD milliseconds, HWND target) {
-  int ticks = 0;
-  // GetTickCount, not its 64-bit form: the headers declare only what Windows XP has. The
-  // difference of two readings is right across the counter's wrap.
-  const DWORD start = GetTickCount();
-  for (DWORD elapsed = 0; elapsed < milliseconds; elapsed = GetTickCount() - start) {
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - elapsed, QS_ALLINPUT);
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-      if (message.message == WM_TIMER && target != nullptr && message.hwnd == target)
-        ++ticks;
-      TranslateMessage(&message);
-      DispatchMessageA(&message);
-    }
-  }
-  return ticks;
-}
 
 std::string temporaryProfile() {
   char directory[MAX_PATH] = {};

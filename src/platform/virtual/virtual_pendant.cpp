@@ -90,6 +90,14 @@ void VirtualPendant::setWritesFail(bool fail) {
   writesFail_ = fail;
 }
 
+void VirtualPendant::setStalled(bool stalled) {
+  stalled_ = stalled;
+  if (!stalled_ && pendingOn_ != kInvalidHandle) {
+    written_.push_back(pendingReport_);
+    pendingOn_ = kInvalidHandle;
+  }
+}
+
 void VirtualPendant::setShortReads(bool shortReads) {
   shortReads_ = shortReads;
 }
@@ -107,6 +115,14 @@ const std::vector<VirtualPendant::OutputReport>& VirtualPendant::writtenReports(
 
 void VirtualPendant::clearWrittenReports() {
   written_.clear();
+}
+
+bool VirtualPendant::writePending() const {
+  return pendingOn_ != kInvalidHandle;
+}
+
+int VirtualPendant::cancelledWriteCount() const {
+  return cancelledWrites_;
 }
 
 bool VirtualPendant::notificationsRegistered() const {
@@ -216,6 +232,10 @@ DeviceHandle VirtualPendant::openWrite(const std::string& path) {
 }
 
 void VirtualPendant::close(DeviceHandle handle) {
+  if (handle == pendingOn_) {
+    pendingOn_ = kInvalidHandle;
+    ++cancelledWrites_;
+  }
   if (handles_.erase(handle) == 0) {
     ++badCloses_;
     return;
@@ -248,16 +268,30 @@ bool VirtualPendant::readReport(DeviceHandle handle, uint8_t (&report)[kInputRep
   return true;
 }
 
-bool VirtualPendant::writeReport(DeviceHandle handle, const uint8_t (&report)[kOutputReportSize]) {
+WriteResult VirtualPendant::writeReport(DeviceHandle handle,
+                                        const uint8_t (&report)[kOutputReportSize]) {
   auto found = handles_.find(handle);
   if (found == handles_.end() || found->second.dead || found->second.device != kPendantDevice ||
       found->second.access != Access::kWrite || writesFail_) {
-    return false;
+    return WriteResult::Failed;
   }
   OutputReport written;
   std::memcpy(written.data(), report, kOutputReportSize);
+  if (pendingOn_ == handle) {
+    if (++pendingWrites_ < kStalledWritesBeforeFailure)
+      return WriteResult::Busy;
+    pendingOn_ = kInvalidHandle;
+    ++cancelledWrites_;
+    return WriteResult::Failed;
+  }
+  if (stalled_) {
+    pendingOn_ = handle;
+    pendingReport_ = written;
+    pendingWrites_ = 0;
+    return WriteResult::Sent;
+  }
   written_.push_back(written);
-  return true;
+  return WriteResult::Sent;
 }
 
 bool VirtualPendant::registerNotifications(NativeWindow& window) {

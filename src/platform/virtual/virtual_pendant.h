@@ -58,11 +58,20 @@ class VirtualPendant final : public DeviceServices {
   // ---- Fault switches ------------------------------------------------------------------------
   // Writes fail and are not recorded.
   void setWritesFail(bool fail);
+  // The pendant stops taking output, as one whose output endpoint keeps refusing: the next write
+  // is taken as pending, later ones find it still pending (Busy), and once it has been pending for
+  // kStalledWritesBeforeFailure writes it is cancelled (Failed). Taking output again completes a
+  // pending write. The virtual pendant never waits, so its pending time is counted in writes, one
+  // per report cycle.
+  void setStalled(bool stalled);
+  static constexpr int kStalledWritesBeforeFailure = 40;  // 40 report cycles of 25 ms: a second
   // Each read takes the next queued report but delivers only part of it (not a report).
   void setShortReads(bool shortReads);
 
   // ---- Observation ---------------------------------------------------------------------------
   const std::vector<OutputReport>& writtenReports() const;
+  bool writePending() const;
+  int cancelledWriteCount() const;  // pending writes given up or ended by a close
   void clearWrittenReports();
   bool notificationsRegistered() const;
   int openHandleCount() const;                             // handles opened and not yet closed
@@ -83,7 +92,7 @@ class VirtualPendant final : public DeviceServices {
   DeviceHandle openWrite(const std::string& path) override;
   void close(DeviceHandle handle) override;
   bool readReport(DeviceHandle handle, uint8_t (&report)[kInputReportSize], int timeoutMs) override;
-  bool writeReport(DeviceHandle handle, const uint8_t (&report)[kOutputReportSize]) override;
+  WriteResult writeReport(DeviceHandle handle, const uint8_t (&report)[kOutputReportSize]) override;
   bool registerNotifications(NativeWindow& window) override;
   void unregisterNotifications(NativeWindow& window) override;
 
@@ -122,6 +131,11 @@ class VirtualPendant final : public DeviceServices {
   int lastTimeoutMs_ = -1;
   int probes_ = 0;
   bool writesFail_ = false;
+  bool stalled_ = false;
+  DeviceHandle pendingOn_ = kInvalidHandle;  // the handle of the pending write, if any
+  OutputReport pendingReport_{};
+  int pendingWrites_ = 0;  // writes that found it pending
+  int cancelledWrites_ = 0;
   bool shortReads_ = false;
 };
 

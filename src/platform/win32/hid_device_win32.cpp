@@ -36,6 +36,11 @@ static_assert(DBT_DEVICEARRIVAL == kDeviceArrival &&
 
 // How long closing waits for a cancelled read to finish before it closes the handle anyway.
 constexpr DWORD kCancelWaitMs = 100;
+// How long the host's thread waits for a cancelled write to finish. A write the system has not
+// given back by then keeps its buffer and record reserved until it has.
+constexpr DWORD kWriteCancelWaitMs = 10;
+// The system's status of an overlapped operation that completed without error.
+constexpr ULONG_PTR kStatusSuccess = 0;
 
 HANDLE toHandle(DeviceHandle handle) {
   return reinterpret_cast<HANDLE>(handle);
@@ -65,6 +70,9 @@ HidDevices::~HidDevices() {
   endEnumeration();
   if (readEvent_ != nullptr)
     CloseHandle(readEvent_);
+  // A write the system still holds signals its event when it ends: the event stays with it.
+  if (writeEvent_ != nullptr && !writeOutstanding())
+    CloseHandle(writeEvent_);
 }
 
 // ---- Enumeration --------------------------------------------------------------------------------
@@ -138,8 +146,11 @@ DeviceHandle HidDevices::openRead(const std::string& path) {
   return openPath(path, GENERIC_READ, FILE_FLAG_OVERLAPPED);
 }
 
+// Overlapped, so that a pendant that stops taking output never holds the host's thread.
 DeviceHandle HidDevices::openWrite(const std::string& path) {
-  return openPath(path, GENERIC_WRITE, 0);
+  if (writeEvent_ == nullptr)
+    writeEvent_ = CreateEventA(nullptr, TRUE, TRUE, nullptr);  // as the read's: made once
+  return openPath(path, GENERIC_WRITE, FILE_FLAG_OVERLAPPED);
 }
 
 void HidDevices::close(DeviceHandle handle) {
@@ -150,6 +161,12 @@ void HidDevices::close(DeviceHandle handle) {
   // so that the next read handle starts with both free.
   if (readPending_ && readPendingOn_ == h)
     cancelPendingRead();
+  if (writePending_ && writePendingOn_ == h) {
+    if (!writeOutstanding() || cancelPendingWrite())
+      forgetWrite();
+    else
+      writePendingOn_ = nullptr;  // still the system's; the next write finds it by its record
+  }
   CloseHandle(h);
 }
 
@@ -209,12 +226,68 @@ bool HidDevices::readReport(DeviceHandle handle, uint8_t (&report)[kInputReportS
   return true;
 }
 
-bool HidDevices::writeReport(DeviceHandle handle, const uint8_t (&report)[kOutputReportSize]) {
-  if (handle == kInvalidHandle)
-    return false;
+bool HidDevices::writeOutstanding() const {
+  return writePending_ && !HasOverlappedIoCompleted(&writeOverlapped_);
+}
+
+void HidDevices::forgetWrite() {
+  writePending_ = false;
+  writeCancelled_ = false;
+  writePendingOn_ = nullptr;
+}
+
+// CancelIo ends only what this thread issued; every write is issued on the host's thread, which
+// is also the one that cancels.
+bool HidDevices::cancelPendingWrite() {
+  CancelIo(writePendingOn_);
+  writeCancelled_ = true;
+  return WaitForSingleObject(writeEvent_, kWriteCancelWaitMs) == WAIT_OBJECT_0;
+}
+
+// One write at a time through writeBuffer_ and writeOverlapped_, never waited for: the write is
+// handed to the system and the call returns. The next call collects it; while it is still
+// pending the new report is skipped (the cycle after writes a newer one), and once it has been
+// pending for kWritePendingLimitMs it is cancelled and the pendant counts as lost.
+WriteResult HidDevices::writeReport(DeviceHandle handle,
+                                    const uint8_t (&report)[kOutputReportSize]) {
+  if (handle == kInvalidHandle || writeEvent_ == nullptr)
+    return WriteResult::Failed;
+  const HANDLE h = toHandle(handle);
+  if (writePending_) {
+    if (writeOutstanding()) {
+      // A cancelled write the system has not given back, or one of a handle since closed: its
+      // buffer is still the system's, so nothing can be written until it is.
+      if (writeCancelled_ || writePendingOn_ != h)
+        return WriteResult::Failed;
+      if (GetTickCount() - writeStartedMs_ < static_cast<DWORD>(kWritePendingLimitMs))
+        return WriteResult::Busy;
+      // Given back at once (the usual case), the record is free again for the next handle.
+      if (cancelPendingWrite())
+        forgetWrite();
+      return WriteResult::Failed;
+    }
+    // The last write ended: a failure of it, on this handle, is this call's failure.
+    const bool lastFailed =
+        writePendingOn_ == h && (writeCancelled_ || writeOverlapped_.Internal != kStatusSuccess ||
+                                 writeOverlapped_.InternalHigh != kOutputReportSize);
+    forgetWrite();
+    if (lastFailed)
+      return WriteResult::Failed;
+  }
+
+  std::memcpy(writeBuffer_, report, kOutputReportSize);
+  std::memset(&writeOverlapped_, 0, sizeof writeOverlapped_);
+  writeOverlapped_.hEvent = writeEvent_;
   DWORD written = 0;
-  return WriteFile(toHandle(handle), report, kOutputReportSize, &written, nullptr) &&
-         written == kOutputReportSize;
+  if (WriteFile(h, writeBuffer_, kOutputReportSize, &written, &writeOverlapped_))
+    return written == kOutputReportSize ? WriteResult::Sent : WriteResult::Failed;
+  if (GetLastError() != ERROR_IO_PENDING)
+    return WriteResult::Failed;
+  writePending_ = true;
+  writeCancelled_ = false;
+  writePendingOn_ = h;
+  writeStartedMs_ = GetTickCount();
+  return WriteResult::Sent;
 }
 
 // ---- Notifications ----------------------------------------------------------------------------

@@ -1,5 +1,6 @@
 // The pendant on Windows: SetupDi and HidD enumeration, CreateFileA handles, one overlapped read
-// with a bounded wait, synchronous writes, and device-interface notifications for the window.
+// with a bounded wait, one overlapped write never waited for, and device-interface notifications
+// for the window.
 #pragma once
 
 // setupapi.h needs the types of windows.h first.
@@ -32,16 +33,20 @@ class HidDevices final : public DeviceServices {
   void close(DeviceHandle handle) override;
 
   bool readReport(DeviceHandle handle, uint8_t (&report)[kInputReportSize], int timeoutMs) override;
-  bool writeReport(DeviceHandle handle, const uint8_t (&report)[kOutputReportSize]) override;
+  WriteResult writeReport(DeviceHandle handle, const uint8_t (&report)[kOutputReportSize]) override;
 
   bool registerNotifications(NativeWindow& window) override;
   void unregisterNotifications(NativeWindow& window) override;
 
   // Whether a read is outstanding (tests).
   bool readPending() const { return readPending_; }
+  // Whether the system still holds a write (tests).
+  bool writeOutstanding() const;
 
  private:
   void cancelPendingRead();
+  bool cancelPendingWrite();
+  void forgetWrite();
 
   // Discovery scratch.
   GUID hidClassGuid_{};
@@ -57,6 +62,17 @@ class HidDevices final : public DeviceServices {
   uint8_t readBuffer_[kInputReportSize] = {};
   HANDLE readPendingOn_ = nullptr;
   bool readPending_ = false;
+
+  // The one overlapped write, likewise: while the system holds it, writeBuffer_ and
+  // writeOverlapped_ are its own and no second write is issued. writeStartedMs_ is when it was
+  // issued (GetTickCount; differences are right across the counter's wrap).
+  HANDLE writeEvent_ = nullptr;
+  OVERLAPPED writeOverlapped_{};
+  uint8_t writeBuffer_[kOutputReportSize] = {};
+  HANDLE writePendingOn_ = nullptr;
+  DWORD writeStartedMs_ = 0;
+  bool writePending_ = false;
+  bool writeCancelled_ = false;
 
   NativeWindow* window_ = nullptr;
   HDEVNOTIFY notification_ = nullptr;

@@ -15,6 +15,14 @@ constexpr const char* kWindowClassName = "OrvaneK4PendantWindow";
 constexpr int kChildId = 1;
 constexpr int kWindowSize = 10;
 
+// The pendant window made last and not yet destroyed, for the module's unload.
+HWND liveWindow = nullptr;
+
+void forgetLiveWindow(HWND hwnd) {
+  if (liveWindow == hwnd)
+    liveWindow = nullptr;
+}
+
 class Win32Window final : public NativeWindow {
  public:
   Win32Window() = default;
@@ -28,6 +36,7 @@ class Win32Window final : public NativeWindow {
         KillTimer(hwnd_, timerId_);
       // Detach first: no message sent during destruction may reach this half-destroyed object.
       SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
+      forgetLiveWindow(hwnd_);
       DestroyWindow(hwnd_);
       hwnd_ = nullptr;
     }
@@ -51,6 +60,8 @@ class Win32Window final : public NativeWindow {
                             win32::thisModule(), this);
     if (hwnd_ == nullptr)
       sink_ = nullptr;
+    else
+      liveWindow = hwnd_;
     return hwnd_ != nullptr;
   }
 
@@ -108,6 +119,7 @@ class Win32Window final : public NativeWindow {
             // Destroyed from outside, with the host's view: forget the handle so that the
             // destructor does not act on a window that no longer exists.
             SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+            forgetLiveWindow(hwnd);
             self->hwnd_ = nullptr;
             self->timerRunning_ = false;
             break;
@@ -147,6 +159,10 @@ class Win32Window final : public NativeWindow {
 };
 
 }  // namespace
+
+HWND win32::livePendantWindow() {
+  return liveWindow;
+}
 
 std::unique_ptr<NativeWindow> createNativeWindow() {
   return std::make_unique<Win32Window>();

@@ -2,7 +2,9 @@
 // plug-in refuses to load, and says so, rather than failing later in the host's process.
 #include <windows.h>
 
+#include "host/exports.h"
 #include "platform/module.h"
+#include "platform/win32/module_handle.h"
 
 // The i686 module unwinds by the DWARF tables of its .eh_frame section, with the unwinder
 // linked into it. At load, MinGW's start-up code hands those tables to the shared run-time
@@ -60,6 +62,24 @@ void registerOwnFrameTables(HINSTANCE) {}
 void deregisterOwnFrameTables() {}
 #endif
 
+// A host that unloads the plug-in without StopPlug leaves the pendant window and its timer: the
+// next tick would call into the unmapped module, and a jog would be left running. On the
+// window's thread (where hosts unload their plug-ins) the stop is done as StopPlug does it:
+// the jog ended and settled, the timer, window, notifications and handles let go. From another
+// thread neither host calls nor the window are ours to use: the window is made inert there
+// (the system's default procedure, which does nothing with our timer) and closed on its own
+// thread.
+void stopWhatTheHostLeftRunning() {
+  const HWND window = k4::win32::livePendantWindow();
+  if (window == nullptr || GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId()) {
+    StopPlug();
+    return;
+  }
+  SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+  SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DefWindowProcA));
+  PostMessageA(window, WM_CLOSE, 0, 0);
+}
+
 }  // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
@@ -74,8 +94,11 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
       }
       return TRUE;
     case DLL_PROCESS_DETACH:
-      // At process exit (reserved non-null) other modules may already be gone; the system
-      // reclaims the socket layer itself then.
+      // At process exit (reserved non-null) other modules may already be gone and other
+      // threads stopped where they stood: nothing is called then, the system reclaims the
+      // window, the handles and the socket layer itself.
+      if (reserved == nullptr)
+        stopWhatTheHostLeftRunning();
       if (socketsStarted && reserved == nullptr)
         k4::shutdownSocketLayer();
       socketsStarted = false;
