@@ -161,7 +161,6 @@ StandInPendant::StandInPendant(HMODULE plugIn, std::string path)
     : path_(std::move(path)),
       pipeBase_("\\\\.\\pipe\\k4-stand-in-" + std::to_string(GetCurrentProcessId()) + "-" +
                 std::to_string(GetTickCount())),
-      interfaces_{{path_, kVendorId, kProductId}},
       wake_(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {
   InitializeCriticalSection(&mutex_);
   current = this;
@@ -191,17 +190,30 @@ std::string StandInPendant::defaultPath() {
   return "\\\\?\\hid#vid_04d8&pid_fce5#7&2b1c3a4&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
 }
 
-void StandInPendant::setInterfaces(std::vector<StandInInterface> interfaces) {
-  interfaces_ = std::move(interfaces);
+void StandInPendant::setForeignInterfaces(std::vector<StandInInterface> interfaces,
+                                          std::size_t pendantPosition) {
+  foreign_ = std::move(interfaces);
+  pendantPosition_ = pendantPosition;
+}
+
+std::vector<StandInInterface> StandInPendant::listed() const {
+  std::vector<StandInInterface> interfaces = foreign_;
+  if (pluggedIn_ != 0) {
+    const std::size_t at = std::min(pendantPosition_, interfaces.size());
+    interfaces.insert(interfaces.begin() + static_cast<std::ptrdiff_t>(at),
+                      StandInInterface{path_, kVendorId, kProductId});
+  }
+  return interfaces;
 }
 
 HDEVINFO StandInPendant::getClassDevs() {
   ++enumerations_;
+  enumerated_ = listed();
   return kStandInSet;
 }
 
 BOOL StandInPendant::enumInterfaces(DWORD index, SP_DEVICE_INTERFACE_DATA* data) {
-  if (index >= interfaces_.size() || data == nullptr || data->cbSize != sizeof *data) {
+  if (index >= enumerated_.size() || data == nullptr || data->cbSize != sizeof *data) {
     SetLastError(ERROR_NO_MORE_ITEMS);
     return FALSE;
   }
@@ -213,11 +225,11 @@ BOOL StandInPendant::enumInterfaces(DWORD index, SP_DEVICE_INTERFACE_DATA* data)
 BOOL StandInPendant::interfaceDetail(const SP_DEVICE_INTERFACE_DATA* data,
                                      SP_DEVICE_INTERFACE_DETAIL_DATA_A* detail, DWORD size,
                                      DWORD* required) {
-  if (data == nullptr || data->Reserved >= interfaces_.size()) {
+  if (data == nullptr || data->Reserved >= enumerated_.size()) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  const std::string& path = interfaces_[data->Reserved].path;
+  const std::string& path = enumerated_[data->Reserved].path;
   const DWORD needed =
       static_cast<DWORD>(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath) + path.size() + 1);
   if (required != nullptr)
@@ -256,16 +268,22 @@ BOOLEAN StandInPendant::attributes(HANDLE handle, HIDD_ATTRIBUTES* attributes) {
 HANDLE StandInPendant::createFile(const char* path, DWORD access, DWORD share,
                                   SECURITY_ATTRIBUTES* security, DWORD disposition, DWORD flags,
                                   HANDLE templateFile) {
-  const auto listed = std::find_if(interfaces_.begin(), interfaces_.end(), [&](const auto& entry) {
+  // A device path of no present interface (an unplugged pendant's among them) opens nothing.
+  const std::vector<StandInInterface> present = listed();
+  const auto listedHere = std::find_if(present.begin(), present.end(), [&](const auto& entry) {
     return path != nullptr && _stricmp(entry.path.c_str(), path) == 0;
   });
-  if (listed == interfaces_.end())
+  if (listedHere == present.end()) {
+    if (path != nullptr && _strnicmp(path, "\\\\?\\hid#", 8) == 0) {
+      SetLastError(ERROR_FILE_NOT_FOUND);
+      return INVALID_HANDLE_VALUE;
+    }
     return realCreateFile()(path, access, share, security, disposition, flags, templateFile);
-  const bool isPendant = _stricmp(path, path_.c_str()) == 0;
-  if (isPendant && !pluggedIn_) {
-    SetLastError(ERROR_FILE_NOT_FOUND);
-    return INVALID_HANDLE_VALUE;
   }
+  const auto listed = listedHere;
+  const bool isPendant = _stricmp(path, path_.c_str()) == 0;
+  if (isPendant && access != 0)
+    deviceOpens_.push_back(path_);
   Opened opened{nullptr, nullptr, false, listed->vendorId, listed->productId};
   if (access == 0 || !isPendant) {
     // A probe, or another device's interface: a real handle with nothing behind it.
@@ -356,6 +374,15 @@ void StandInPendant::refuseOutputFor(DWORD milliseconds) {
 std::vector<OutputReport> StandInPendant::takeOutput() {
   Lock lock(mutex_);
   return std::exchange(output_, {});
+}
+
+void StandInPendant::plugInAt(const std::string& path) {
+  path_ = path;
+  InterlockedExchange(&pluggedIn_, 1);
+}
+
+int StandInPendant::deviceOpens(const std::string& path) const {
+  return static_cast<int>(std::count(deviceOpens_.begin(), deviceOpens_.end(), path));
 }
 
 void StandInPendant::unplug() {

@@ -45,8 +45,9 @@ class StandInPendant {
 
   static std::string defaultPath();
 
-  // The interfaces the enumeration lists, in order (the pendant's among them or not).
-  void setInterfaces(std::vector<StandInInterface> interfaces);
+  // Other HID interfaces the enumeration lists, in order; the pendant's, while plugged in, is
+  // listed at `pendantPosition` among them (at their end when beyond it).
+  void setForeignInterfaces(std::vector<StandInInterface> interfaces, std::size_t pendantPosition);
   const std::string& path() const { return path_; }
 
   // Puts one input report into every open read handle's pipe.
@@ -56,8 +57,14 @@ class StandInPendant {
   void refuseOutputFor(DWORD milliseconds);
   // The output reports taken so far, in order; cleared by the call.
   std::vector<OutputReport> takeOutput();
-  // The pendant is pulled out: its pipes are broken, later opens of its path fail.
+  // The pendant is pulled out: its pipes are broken, the enumeration no longer lists it and
+  // opens of its path fail.
   void unplug();
+  // The pendant is plugged in (again) where its device path is `path`: a port of its own, or
+  // another one than before.
+  void plugInAt(const std::string& path);
+  // Read and write handles opened on `path` so far.
+  int deviceOpens(const std::string& path) const;
 
   // Counts of what the plug-in did through the imports.
   int enumerations() const { return enumerations_; }
@@ -104,7 +111,12 @@ class StandInPendant {
   std::string path_;
   std::string pipeBase_;
   int pipeSerial_ = 0;
-  std::vector<StandInInterface> interfaces_;
+  std::vector<StandInInterface> listed() const;
+
+  std::vector<StandInInterface> foreign_;
+  std::size_t pendantPosition_ = 0;
+  std::vector<StandInInterface> enumerated_;  // the list as the last enumeration began
+  std::vector<std::string> deviceOpens_;
   int enumerations_ = 0;
   int writeOpens_ = 0;
   int writeOpensOverlapped_ = 0;
