@@ -72,10 +72,12 @@ TEST_F(StandInHost, InitControlInsideACycleReplacesTheWindowAfterEndingTheJog) {
 
 TEST_F(StandInHost, StopPlugMidJogEndsItAndSettlesTheJogStartAction) {
   hostRecord.leds[15] = true;  // the host wants its jog-start action bracketed
+  EXPECT_EQ(pendant->notificationRegistrations(), 1);
   startJog();
   hostRecord.calls.clear();
   plugIn.call("StopPlug");
   const Calls stopping = hostRecord.calls;
+  EXPECT_EQ(pendant->notificationRegistrations(), 0) << "the notifications were not withdrawn";
   EXPECT_EQ(std::count(stopping.begin(), stopping.end(), "Code ENDJOG"), 1);
   EXPECT_EQ(std::count(stopping.begin(), stopping.end(), "DoButton 205"), 1);
   EXPECT_EQ(engine.axisJog[0].stopByte, 1);

@@ -30,7 +30,9 @@ class PluggedInLater : public StandInHost {
 };
 
 TEST_F(PluggedInLater, IsPickedUpAtItsArrivalAndItsFirstReportOnlySetsTheWheelReference) {
-  // Absent: the cycle does nothing, whatever the stand-in would report.
+  // Absent, and listening for its arrival all the same.
+  EXPECT_EQ(pendant->notificationRegistrations(), 1);
+  // The cycle does nothing, whatever the stand-in would report.
   EXPECT_EQ(cycle(pendantReport(wheel, 60, kVelocityKnob)), Calls{});
   const int enumerationsBefore = pendant->enumerations();
 

@@ -1,5 +1,7 @@
 #include "stand_in_pendant.h"
 
+#include <dbt.h>
+
 #include <algorithm>
 #include <cstring>
 #include <utility>
@@ -102,6 +104,28 @@ BOOL WINAPI standInCloseHandle(HANDLE handle) {
   return realCloseHandle()(handle);
 }
 
+using RegisterNotificationFn = HDEVNOTIFY(WINAPI*)(HANDLE, LPVOID, DWORD);
+using UnregisterNotificationFn = BOOL(WINAPI*)(HDEVNOTIFY);
+
+// Passed on to the system, counted while a stand-in is there: only the system delivers
+// notifications to a window that registered for them.
+HDEVNOTIFY WINAPI standInRegisterNotification(HANDLE recipient, LPVOID filter, DWORD flags) {
+  static const auto real =
+      systemFunction<RegisterNotificationFn>("user32.dll", "RegisterDeviceNotificationA");
+  const HDEVNOTIFY registration = real(recipient, filter, flags);
+  if (current != nullptr)
+    current->noteRegistration(registration != nullptr, filter);
+  return registration;
+}
+
+BOOL WINAPI standInUnregisterNotification(HDEVNOTIFY registration) {
+  static const auto real =
+      systemFunction<UnregisterNotificationFn>("user32.dll", "UnregisterDeviceNotification");
+  if (current != nullptr)
+    current->noteRegistration(false, nullptr);
+  return real(registration);
+}
+
 struct Redirection {
   const char* name;
   void* standIn;
@@ -115,6 +139,8 @@ const Redirection kRedirections[] = {
     {"HidD_GetAttributes", reinterpret_cast<void*>(&standInAttributes)},
     {"CreateFileA", reinterpret_cast<void*>(&standInCreateFile)},
     {"CloseHandle", reinterpret_cast<void*>(&standInCloseHandle)},
+    {"RegisterDeviceNotificationA", reinterpret_cast<void*>(&standInRegisterNotification)},
+    {"UnregisterDeviceNotification", reinterpret_cast<void*>(&standInUnregisterNotification)},
 };
 
 // Points every import of `module` named in kRedirections at its stand-in; returns how many
@@ -374,6 +400,26 @@ void StandInPendant::refuseOutputFor(DWORD milliseconds) {
 std::vector<OutputReport> StandInPendant::takeOutput() {
   Lock lock(mutex_);
   return std::exchange(output_, {});
+}
+
+// A registration that failed counts nothing; a withdrawal (no filter) one less.
+void StandInPendant::noteRegistration(bool registered, const void* filter) {
+  if (filter == nullptr) {
+    if (notificationRegistrations_ > 0)
+      --notificationRegistrations_;
+    return;
+  }
+  if (!registered)
+    return;
+  // Counted only when it asks for the HID class's interfaces.
+  const auto* asked = static_cast<const DEV_BROADCAST_DEVICEINTERFACE_A*>(filter);
+  GUID hidClass{};
+  static const auto hidGuid = systemFunction<void(WINAPI*)(GUID*)>("hid.dll", "HidD_GetHidGuid");
+  hidGuid(&hidClass);
+  if (asked->dbcc_devicetype == DBT_DEVTYP_DEVICEINTERFACE &&
+      IsEqualGUID(asked->dbcc_classguid, hidClass)) {
+    ++notificationRegistrations_;
+  }
 }
 
 void StandInPendant::plugInAt(const std::string& path) {

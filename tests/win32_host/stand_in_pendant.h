@@ -71,6 +71,8 @@ class StandInPendant {
   int openDeviceHandles() const;
   int writeOpensOverlapped() const { return writeOpensOverlapped_; }
   int writeOpens() const { return writeOpens_; }
+  // Registrations for the HID class's interface notifications now in force.
+  int notificationRegistrations() const { return notificationRegistrations_; }
 
   // The redirected imports (public for the table; not for tests to call).
   HDEVINFO getClassDevs();
@@ -82,6 +84,7 @@ class StandInPendant {
   HANDLE createFile(const char* path, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
                     DWORD disposition, DWORD flags, HANDLE templateFile);
   BOOL closeHandle(HANDLE handle);
+  void noteRegistration(bool registered, const void* filter);
 
  private:
   struct Opened {
@@ -120,6 +123,7 @@ class StandInPendant {
   int enumerations_ = 0;
   int writeOpens_ = 0;
   int writeOpensOverlapped_ = 0;
+  int notificationRegistrations_ = 0;
 
   // Shared with the output thread, under mutex_.
   mutable CRITICAL_SECTION mutex_;
