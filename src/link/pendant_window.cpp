@@ -80,8 +80,7 @@ void PendantWindow::showStatusMessage(const char* message) {
     host.showStatusMessage(message);
 }
 
-// ---- Handlers and the host's nested calls
-// --------------------------------------------------------
+// ---- Handlers and the host's nested calls ---------------------------------------------------
 
 template <typename Body>
 void PendantWindow::runHandler(Body body) {
