@@ -32,8 +32,9 @@ class PendantWindow final : public WindowSink {
   // The same with a native window supplied by the caller (tests hand in one of their own).
   bool attachNativeWindow(std::unique_ptr<NativeWindow> window, void* hostView);
 
-  // Finds and opens the pendant, registers for notifications on a match, starts the 25 ms
-  // timer whether or not a pendant was found. Returns whether one was found.
+  // Registers for device notifications, finds and opens the pendant, starts the 25 ms timer
+  // whether or not a pendant was found. Returns whether one was found. While no pendant link is
+  // open, every arrival looks for it again.
   bool discoverDevice();
 
   // The host stops the plug-in (StopPlug, or InitControl again) and hands the window over.
@@ -194,6 +195,9 @@ class PendantWindow final : public WindowSink {
   int32_t intensityByte() const { return static_cast<int32_t>((reportWord0 >> 16) & 0xFFu); }
 
  private:
+  // The first present interface with the pendant's ids, opened; deviceConnected says whether
+  // one was found. Nothing happens while a pendant is already connected.
+  void findPendant();
   void openLinkHandles();
   void closeLinkHandles();
   // The pendant stopped taking output: the link is down as after a removal, without 1021.

@@ -655,6 +655,57 @@ TEST(HidrawNotifications, NeedAHostView) {
   EXPECT_FALSE(devices.registerNotifications(*window));
 }
 
+// Hotplug on hidraw: the pendant absent when the plug-in starts is found when its node appears;
+// pulled out, its old node taken by another device, it comes back under a new node and is
+// found there; the other device leaving its old node is no removal of the pendant.
+TEST(HidrawLink, FindsThePendantWheneverAndUnderWhicheverNodeItAppears) {
+  test::FakeHost fakeHost;
+  HidrawTree tree;
+  tree.addSysfsEntry("hidraw0", "HID_ID=0003:00001234:00005678");
+  tree.addFifoNode(0);
+  HidrawDevices devices(tree.sysfs(), tree.dev());
+  SteppedHostView view;
+  auto window = std::make_unique<PendantWindow>(devices);
+  ASSERT_TRUE(window->createNativeWindow(&view));
+  ASSERT_FALSE(window->discoverDevice());
+  EXPECT_EQ(view.watches.size(), 1u);  // watching although no pendant was found
+
+  tree.addSysfsEntry("hidraw3", kPendantId);
+  int master = tree.addTerminalNode(3);
+  view.pumpWatches();
+  ASSERT_TRUE(window->deviceConnected);
+  EXPECT_EQ(window->devicePath, tree.node(3));
+  writeToMaster(master, {0, 0, 0, 0, 0, 0, 0, 0x5A});
+  waitReadable(window->readHandle);
+  view.fireTimer();
+  EXPECT_EQ(window->reportWord1, 0x5A000000u);
+
+  fakeHost.take();
+  fs::remove(tree.node(3));
+  view.pumpWatches();
+  EXPECT_EQ(fakeHost.take(), std::vector<std::string>{"DoButton 1021"});
+  // Another device takes hidraw3; the pendant comes back as hidraw4.
+  tree.addSysfsEntry("hidraw3", "HID_ID=0003:00001234:00005679");
+  tree.addFifoNode(3);
+  view.pumpWatches();
+  EXPECT_FALSE(window->deviceConnected);
+  tree.addSysfsEntry("hidraw4", kPendantId);
+  master = tree.addTerminalNode(4);
+  view.pumpWatches();
+  ASSERT_TRUE(window->deviceConnected);
+  EXPECT_EQ(window->devicePath, tree.node(4));
+  writeToMaster(master, {0, 0, 0, 0, 0, 0, 0, 0x6B});
+  waitReadable(window->readHandle);
+  view.fireTimer();
+  EXPECT_EQ(window->reportWord1, 0x6B000000u);
+  fakeHost.take();
+  fs::remove(tree.node(3));
+  view.pumpWatches();
+  EXPECT_TRUE(fakeHost.take().empty());
+  EXPECT_TRUE(window->deviceConnected);
+  window.reset();
+}
+
 TEST(HidrawLink, DiscoversReadsWritesAndFollowsUnplugAndReplug) {
   test::FakeHost fakeHost;
   HidrawTree tree;

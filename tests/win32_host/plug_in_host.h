@@ -5,6 +5,10 @@
 
 #include <windows.h>
 
+#include <dbt.h>
+
+#include <algorithm>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <string>
@@ -202,6 +206,19 @@ inline void pumpPending() {
     TranslateMessage(&message);
     DispatchMessageA(&message);
   }
+}
+
+// The system's notification of the device interface `path` arriving or being removed, sent to
+// `window` as the system sends it: the name runs on past the record's declared one character.
+inline void sendDeviceChange(HWND window, UINT event, const std::string& path) {
+  alignas(DEV_BROADCAST_DEVICEINTERFACE_A) char
+      record[sizeof(DEV_BROADCAST_DEVICEINTERFACE_A) + 256] = {};
+  auto* header = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_A*>(record);
+  header->dbcc_size = sizeof record;
+  header->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+  std::memcpy(record + offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_name), path.c_str(),
+              std::min<std::size_t>(path.size(), 255));
+  SendMessageA(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(record));
 }
 
 // Runs the message loop until `target` has had `ticks` timer messages, or `limitMs` passed.

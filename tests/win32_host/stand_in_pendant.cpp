@@ -1,5 +1,7 @@
 #include "stand_in_pendant.h"
 
+#include <dbt.h>
+
 #include <algorithm>
 #include <cstring>
 #include <utility>
@@ -102,6 +104,28 @@ BOOL WINAPI standInCloseHandle(HANDLE handle) {
   return realCloseHandle()(handle);
 }
 
+using RegisterNotificationFn = HDEVNOTIFY(WINAPI*)(HANDLE, LPVOID, DWORD);
+using UnregisterNotificationFn = BOOL(WINAPI*)(HDEVNOTIFY);
+
+// Passed on to the system, counted while a stand-in is there: only the system delivers
+// notifications to a window that registered for them.
+HDEVNOTIFY WINAPI standInRegisterNotification(HANDLE recipient, LPVOID filter, DWORD flags) {
+  static const auto real =
+      systemFunction<RegisterNotificationFn>("user32.dll", "RegisterDeviceNotificationA");
+  const HDEVNOTIFY registration = real(recipient, filter, flags);
+  if (current != nullptr)
+    current->noteRegistration(registration != nullptr, filter);
+  return registration;
+}
+
+BOOL WINAPI standInUnregisterNotification(HDEVNOTIFY registration) {
+  static const auto real =
+      systemFunction<UnregisterNotificationFn>("user32.dll", "UnregisterDeviceNotification");
+  if (current != nullptr)
+    current->noteRegistration(false, nullptr);
+  return real(registration);
+}
+
 struct Redirection {
   const char* name;
   void* standIn;
@@ -115,6 +139,8 @@ const Redirection kRedirections[] = {
     {"HidD_GetAttributes", reinterpret_cast<void*>(&standInAttributes)},
     {"CreateFileA", reinterpret_cast<void*>(&standInCreateFile)},
     {"CloseHandle", reinterpret_cast<void*>(&standInCloseHandle)},
+    {"RegisterDeviceNotificationA", reinterpret_cast<void*>(&standInRegisterNotification)},
+    {"UnregisterDeviceNotification", reinterpret_cast<void*>(&standInUnregisterNotification)},
 };
 
 // Points every import of `module` named in kRedirections at its stand-in; returns how many
@@ -161,7 +187,6 @@ StandInPendant::StandInPendant(HMODULE plugIn, std::string path)
     : path_(std::move(path)),
       pipeBase_("\\\\.\\pipe\\k4-stand-in-" + std::to_string(GetCurrentProcessId()) + "-" +
                 std::to_string(GetTickCount())),
-      interfaces_{{path_, kVendorId, kProductId}},
       wake_(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {
   InitializeCriticalSection(&mutex_);
   current = this;
@@ -191,17 +216,30 @@ std::string StandInPendant::defaultPath() {
   return "\\\\?\\hid#vid_04d8&pid_fce5#7&2b1c3a4&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
 }
 
-void StandInPendant::setInterfaces(std::vector<StandInInterface> interfaces) {
-  interfaces_ = std::move(interfaces);
+void StandInPendant::setForeignInterfaces(std::vector<StandInInterface> interfaces,
+                                          std::size_t pendantPosition) {
+  foreign_ = std::move(interfaces);
+  pendantPosition_ = pendantPosition;
+}
+
+std::vector<StandInInterface> StandInPendant::listed() const {
+  std::vector<StandInInterface> interfaces = foreign_;
+  if (pluggedIn_ != 0) {
+    const std::size_t at = std::min(pendantPosition_, interfaces.size());
+    interfaces.insert(interfaces.begin() + static_cast<std::ptrdiff_t>(at),
+                      StandInInterface{path_, kVendorId, kProductId});
+  }
+  return interfaces;
 }
 
 HDEVINFO StandInPendant::getClassDevs() {
   ++enumerations_;
+  enumerated_ = listed();
   return kStandInSet;
 }
 
 BOOL StandInPendant::enumInterfaces(DWORD index, SP_DEVICE_INTERFACE_DATA* data) {
-  if (index >= interfaces_.size() || data == nullptr || data->cbSize != sizeof *data) {
+  if (index >= enumerated_.size() || data == nullptr || data->cbSize != sizeof *data) {
     SetLastError(ERROR_NO_MORE_ITEMS);
     return FALSE;
   }
@@ -213,11 +251,11 @@ BOOL StandInPendant::enumInterfaces(DWORD index, SP_DEVICE_INTERFACE_DATA* data)
 BOOL StandInPendant::interfaceDetail(const SP_DEVICE_INTERFACE_DATA* data,
                                      SP_DEVICE_INTERFACE_DETAIL_DATA_A* detail, DWORD size,
                                      DWORD* required) {
-  if (data == nullptr || data->Reserved >= interfaces_.size()) {
+  if (data == nullptr || data->Reserved >= enumerated_.size()) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  const std::string& path = interfaces_[data->Reserved].path;
+  const std::string& path = enumerated_[data->Reserved].path;
   const DWORD needed =
       static_cast<DWORD>(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath) + path.size() + 1);
   if (required != nullptr)
@@ -256,16 +294,22 @@ BOOLEAN StandInPendant::attributes(HANDLE handle, HIDD_ATTRIBUTES* attributes) {
 HANDLE StandInPendant::createFile(const char* path, DWORD access, DWORD share,
                                   SECURITY_ATTRIBUTES* security, DWORD disposition, DWORD flags,
                                   HANDLE templateFile) {
-  const auto listed = std::find_if(interfaces_.begin(), interfaces_.end(), [&](const auto& entry) {
+  // A device path of no present interface (an unplugged pendant's among them) opens nothing.
+  const std::vector<StandInInterface> present = listed();
+  const auto listedHere = std::find_if(present.begin(), present.end(), [&](const auto& entry) {
     return path != nullptr && _stricmp(entry.path.c_str(), path) == 0;
   });
-  if (listed == interfaces_.end())
+  if (listedHere == present.end()) {
+    if (path != nullptr && _strnicmp(path, "\\\\?\\hid#", 8) == 0) {
+      SetLastError(ERROR_FILE_NOT_FOUND);
+      return INVALID_HANDLE_VALUE;
+    }
     return realCreateFile()(path, access, share, security, disposition, flags, templateFile);
-  const bool isPendant = _stricmp(path, path_.c_str()) == 0;
-  if (isPendant && !pluggedIn_) {
-    SetLastError(ERROR_FILE_NOT_FOUND);
-    return INVALID_HANDLE_VALUE;
   }
+  const auto listed = listedHere;
+  const bool isPendant = _stricmp(path, path_.c_str()) == 0;
+  if (isPendant && access != 0)
+    deviceOpens_.push_back(path_);
   Opened opened{nullptr, nullptr, false, listed->vendorId, listed->productId};
   if (access == 0 || !isPendant) {
     // A probe, or another device's interface: a real handle with nothing behind it.
@@ -356,6 +400,35 @@ void StandInPendant::refuseOutputFor(DWORD milliseconds) {
 std::vector<OutputReport> StandInPendant::takeOutput() {
   Lock lock(mutex_);
   return std::exchange(output_, {});
+}
+
+// A registration that failed counts nothing; a withdrawal (no filter) one less.
+void StandInPendant::noteRegistration(bool registered, const void* filter) {
+  if (filter == nullptr) {
+    if (notificationRegistrations_ > 0)
+      --notificationRegistrations_;
+    return;
+  }
+  if (!registered)
+    return;
+  // Counted only when it asks for the HID class's interfaces.
+  const auto* asked = static_cast<const DEV_BROADCAST_DEVICEINTERFACE_A*>(filter);
+  GUID hidClass{};
+  static const auto hidGuid = systemFunction<void(WINAPI*)(GUID*)>("hid.dll", "HidD_GetHidGuid");
+  hidGuid(&hidClass);
+  if (asked->dbcc_devicetype == DBT_DEVTYP_DEVICEINTERFACE &&
+      IsEqualGUID(asked->dbcc_classguid, hidClass)) {
+    ++notificationRegistrations_;
+  }
+}
+
+void StandInPendant::plugInAt(const std::string& path) {
+  path_ = path;
+  InterlockedExchange(&pluggedIn_, 1);
+}
+
+int StandInPendant::deviceOpens(const std::string& path) const {
+  return static_cast<int>(std::count(deviceOpens_.begin(), deviceOpens_.end(), path));
 }
 
 void StandInPendant::unplug() {

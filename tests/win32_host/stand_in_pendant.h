@@ -45,8 +45,9 @@ class StandInPendant {
 
   static std::string defaultPath();
 
-  // The interfaces the enumeration lists, in order (the pendant's among them or not).
-  void setInterfaces(std::vector<StandInInterface> interfaces);
+  // Other HID interfaces the enumeration lists, in order; the pendant's, while plugged in, is
+  // listed at `pendantPosition` among them (at their end when beyond it).
+  void setForeignInterfaces(std::vector<StandInInterface> interfaces, std::size_t pendantPosition);
   const std::string& path() const { return path_; }
 
   // Puts one input report into every open read handle's pipe.
@@ -56,14 +57,22 @@ class StandInPendant {
   void refuseOutputFor(DWORD milliseconds);
   // The output reports taken so far, in order; cleared by the call.
   std::vector<OutputReport> takeOutput();
-  // The pendant is pulled out: its pipes are broken, later opens of its path fail.
+  // The pendant is pulled out: its pipes are broken, the enumeration no longer lists it and
+  // opens of its path fail.
   void unplug();
+  // The pendant is plugged in (again) where its device path is `path`: a port of its own, or
+  // another one than before.
+  void plugInAt(const std::string& path);
+  // Read and write handles opened on `path` so far.
+  int deviceOpens(const std::string& path) const;
 
   // Counts of what the plug-in did through the imports.
   int enumerations() const { return enumerations_; }
   int openDeviceHandles() const;
   int writeOpensOverlapped() const { return writeOpensOverlapped_; }
   int writeOpens() const { return writeOpens_; }
+  // Registrations for the HID class's interface notifications now in force.
+  int notificationRegistrations() const { return notificationRegistrations_; }
 
   // The redirected imports (public for the table; not for tests to call).
   HDEVINFO getClassDevs();
@@ -75,6 +84,7 @@ class StandInPendant {
   HANDLE createFile(const char* path, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
                     DWORD disposition, DWORD flags, HANDLE templateFile);
   BOOL closeHandle(HANDLE handle);
+  void noteRegistration(bool registered, const void* filter);
 
  private:
   struct Opened {
@@ -104,10 +114,16 @@ class StandInPendant {
   std::string path_;
   std::string pipeBase_;
   int pipeSerial_ = 0;
-  std::vector<StandInInterface> interfaces_;
+  std::vector<StandInInterface> listed() const;
+
+  std::vector<StandInInterface> foreign_;
+  std::size_t pendantPosition_ = 0;
+  std::vector<StandInInterface> enumerated_;  // the list as the last enumeration began
+  std::vector<std::string> deviceOpens_;
   int enumerations_ = 0;
   int writeOpens_ = 0;
   int writeOpensOverlapped_ = 0;
+  int notificationRegistrations_ = 0;
 
   // Shared with the output thread, under mutex_.
   mutable CRITICAL_SECTION mutex_;

@@ -53,7 +53,7 @@ void VirtualPendant::queueLateReport(const InputReport& report) {
 }
 
 void VirtualPendant::unplug() {
-  unplug(kPendantPath);
+  unplug(pendantPath_);
 }
 
 void VirtualPendant::unplug(const std::string& notifiedName) {
@@ -67,7 +67,22 @@ void VirtualPendant::unplug(const std::string& notifiedName) {
 
 void VirtualPendant::plug() {
   present_ = true;
-  notify(kDeviceArrival, kPendantPath);
+  notify(kDeviceArrival, pendantPath_);
+}
+
+void VirtualPendant::plugElsewhere() {
+  pendantPath_ = samePath(pendantPath_, kPendantPath) ? kPendantElsewherePath : kPendantPath;
+  plug();
+}
+
+const std::string& VirtualPendant::pendantPath() const {
+  return pendantPath_;
+}
+
+void VirtualPendant::arriveSecondPendant() {
+  addTrailingDevice(kSecondPendantPath, static_cast<uint16_t>(kPendantVendorId),
+                    static_cast<uint16_t>(kPendantProductId));
+  notify(kDeviceArrival, kSecondPendantPath);
 }
 
 void VirtualPendant::arriveOther() {
@@ -166,7 +181,7 @@ void VirtualPendant::beginEnumeration() {
       enumeration_.push_back(device.path);
   }
   if (present_)
-    enumeration_.push_back(kPendantPath);
+    enumeration_.push_back(pendantPath_);
   for (const Device& device : devices_) {
     if (device.afterPendant)
       enumeration_.push_back(device.path);
@@ -186,7 +201,7 @@ void VirtualPendant::endEnumeration() {
 
 DeviceHandle VirtualPendant::open(const std::string& path, Access access) {
   int device = kPendantDevice;
-  if (samePath(path, kPendantPath)) {
+  if (samePath(path, pendantPath_)) {
     if (!present_)
       return kInvalidHandle;
   } else {

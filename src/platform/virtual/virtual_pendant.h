@@ -23,6 +23,13 @@ class VirtualPendant final : public DeviceServices {
   static constexpr const char* kPendantPath =
       "\\\\?\\hid#vid_04d8&pid_fce5#7&1a2b3c4d&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
 
+  // The pendant's path when it was plugged into another port (plugElsewhere).
+  static constexpr const char* kPendantElsewherePath =
+      "\\\\?\\hid#vid_04d8&pid_fce5#7&3e4f5a6b&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+  // A second pendant's path (arriveSecondPendant).
+  static constexpr const char* kSecondPendantPath =
+      "\\\\?\\hid#vid_04d8&pid_fce5#7&5c6d7e8f&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+
   // The name an arrival of another HID device carries (arriveOther).
   static constexpr const char* kOtherArrivalPath =
       "\\\\?\\hid#vid_1209&pid_0001#8&2c3d4e5f&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
@@ -50,6 +57,14 @@ class VirtualPendant final : public DeviceServices {
   void unplug(const std::string& notifiedName);
   // The pendant arrives again (arrival notification when registered).
   void plug();
+  // The pendant arrives again under another path (another USB port, another hidraw node): its
+  // old path opens nothing any more.
+  void plugElsewhere();
+  // The pendant's path as enumeration lists it now.
+  const std::string& pendantPath() const;
+  // Another pendant (the same ids) arrives, listed in enumeration after this one. It delivers no
+  // reports.
+  void arriveSecondPendant();
   // Another HID device arrives (arrival notification when registered).
   void arriveOther();
   // Another HID device is removed (removal notification naming `path`, when registered).
@@ -103,6 +118,7 @@ class VirtualPendant final : public DeviceServices {
   std::vector<OutputReport> written_;
   NativeWindow* window_ = nullptr;
   bool present_ = true;
+  std::string pendantPath_ = kPendantPath;
 
   enum class Access { kProbe, kRead, kWrite };
   static constexpr int kPendantDevice = -1;
