@@ -1,7 +1,8 @@
 // How long one hidraw readReport holds the host's thread: with no report pending (the cycle's
-// bounded wait, at most 5 ms) and with one report pending (no wait at all). A FIFO in a temporary
-// tree stands in for the pendant's node. Besides the mean, each run reports the median, the 99th
-// percentile and the worst single call (median_us, p99_us, worst_us).
+// bounded wait, at most 5 ms) and with one report pending (no wait at all); and how long one
+// writeReport holds it while the pendant takes no output (its node's buffer full). A FIFO in a
+// temporary tree stands in for the pendant's node. Besides the mean, each run reports the median,
+// the 99th percentile and the worst single call (median_us, p99_us, worst_us).
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -46,6 +47,7 @@ class FifoPendant {
   }
 
   k4::posix::HidrawDevices& devices() { return *devices_; }
+  std::string node() const { return root_ + "/dev/hidraw0"; }
   k4::DeviceHandle readHandle = k4::kInvalidHandle;
   int writer = -1;
 
@@ -113,6 +115,36 @@ void BM_ReadWithOneReportPending(benchmark::State& state) {
   recordWaits(state, waits);
 }
 BENCHMARK(BM_ReadWithOneReportPending)->Iterations(20000)->Unit(benchmark::kMicrosecond);
+
+// The pendant stops taking output reports: the node's buffer is full and nobody drains it. Each
+// write must come back at once (Busy) instead of waiting for the pendant.
+void BM_WriteWhileThePendantTakesNoOutput(benchmark::State& state) {
+  FifoPendant pendant;
+  const k4::DeviceHandle writeHandle = pendant.devices().openWrite(pendant.node());
+  if (writeHandle == k4::kInvalidHandle) {
+    state.SkipWithError("could not open the stand-in node for writing");
+    return;
+  }
+  pendant.devices().setWritePendingLimitMs(1000000);  // stays refused, never given up here
+  const uint8_t output[k4::kOutputReportSize] = {0, 0x54, 0, 0, 0};
+  k4::WriteResult result = k4::WriteResult::Sent;
+  for (int i = 0; i < 1000000 && result == k4::WriteResult::Sent; ++i)
+    result = pendant.devices().writeReport(writeHandle, output);
+  if (result != k4::WriteResult::Busy)
+    state.SkipWithError("the stand-in node did not fill up");
+  std::vector<double> holds;
+  holds.reserve(static_cast<std::size_t>(state.max_iterations));
+  for (auto _ : state) {
+    const auto start = Clock::now();
+    result = pendant.devices().writeReport(writeHandle, output);
+    holds.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+    if (result != k4::WriteResult::Busy)
+      state.SkipWithError("a refused write did not come back as Busy");
+  }
+  recordWaits(state, holds);
+  pendant.devices().close(writeHandle);
+}
+BENCHMARK(BM_WriteWhileThePendantTakesNoOutput)->Iterations(20000)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -138,9 +138,9 @@ class LoopbackPendant final : public DeviceServices {
     std::memcpy(out, report, sizeof report);
     return true;
   }
-  bool writeReport(DeviceHandle, const uint8_t (&)[kOutputReportSize]) override {
+  WriteResult writeReport(DeviceHandle, const uint8_t (&)[kOutputReportSize]) override {
     ++written;
-    return true;
+    return WriteResult::Sent;
   }
   bool registerNotifications(NativeWindow&) override { return false; }
 };

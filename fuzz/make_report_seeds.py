@@ -11,6 +11,7 @@ from pathlib import Path
 # Operations, as the fuzzer numbers them.
 REPORT, CYCLES, UPDATES, SET_LED, SET_DRO, SETTING, HOST_BLOCK = range(7)
 UNPLUG, PLUG, WRITES_FAIL, SHORT_READS, LATE_REPORT, OTHER_DEVICE, TURN_WHEEL = range(7, 14)
+STALL = 14
 
 LED = {800: 0, 804: 1, 805: 2, 15: 3, 83: 4}
 DRO = {3: 0, 74: 1, 22: 2, 818: 3, 821: 4, 828: 5}
@@ -126,6 +127,14 @@ SEEDS = {
     "link_faults": bytes([SHORT_READS, 1]) + op_turn(10, 3) + bytes([SHORT_READS, 0])
     + bytes([WRITES_FAIL, 1]) + op_turn(10, 3) + bytes([WRITES_FAIL, 0])
     + bytes([LATE_REPORT]) + report(wheel=50) + op_cycles(3),
+    "stalled_output_mid_jog": op_led(15, True) + op_turn(20, 2, 1, knob=2, intensity=70)
+    + bytes([STALL, 1]) + op_turn(50, 2, 1, knob=2, intensity=70) + bytes([STALL, 0])
+    + bytes([OTHER_DEVICE, 0]) + op_turn(10, 2, 1, knob=2, intensity=70) + op_cycles(8, True),
+    "axis_click_mid_delayed_jog": op_setting("DelaySteps", 1) + op_dro(3, 50.0)
+    + op_report(knob=3, intensity=200) + op_report(knob=3, intensity=200, wheel=1)
+    + op_report(knob=3, intensity=200, wheel=1) + op_updates(6)
+    + op_report(knob=3, intensity=200, wheel=1, side=True) + op_updates(4)
+    + op_report(knob=3, intensity=200, wheel=1) + op_cycles(8, True),
     "host_busy_and_inhibited": op_host_int("busyWord", 1) + op_turn(10, 2)
     + op_host_int("jogInhibit", 1) + op_turn(10, 2, knob=2, intensity=40)
     + op_host_int("idle", 0) + op_led(83, False) + op_turn(10, 2) + op_turn(10, 2, knob=3,

@@ -11,7 +11,13 @@
 //   - jog records, as the host's motion side sees them: every "DOJOG" finds exactly one record
 //     freshly written with stop 0 and start 1; every "ENDJOG" finds the stop byte of each jogging
 //     axis freshly written 1; at most one axis jogs; after a cycle that changed the mode or the
-//     axis, and after a removal, no axis jogs unless that cycle sent "DOJOG" for it.
+//     axis, and after a removal, no axis jogs unless that cycle sent "DOJOG" for it;
+//   - no "DOJOG" in a cycle whose report shows no wheel movement, unless a jog already runs on
+//     that axis (started and not ended since, also not earlier in the same cycle);
+//   - a removal performs 1021 once, and besides it at most the end of a running jog and the 205
+//     owed since its start;
+//   - after a failed or stalled write the link is down with no axis jogging, and no host call
+//     follows until the pendant arrives.
 //
 // The input is a stream of operations (see `Op`); a byte short of an operation's payload ends it.
 #include <cmath>
@@ -154,6 +160,10 @@ struct FuzzHost {
   int resets = 0;   // DoButton 1021
   int reads = 0;    // GetLED, GetDRO
   int endJogs = 0;  // "ENDJOG"
+  int settles = 0;  // DoButton 205
+
+  // The window under test, for the wheel movement its cycle decoded.
+  const PendantWindow* window = nullptr;
 
   // The motion side's view: which axes jog, and which were started by a "DOJOG" since the counts
   // were reset.
@@ -187,6 +197,8 @@ void jogCommand(FuzzHost& h, bool start) {
     }
     if (written < 0)
       fail("\"DOJOG\" without a record started");
+    if (h.window != nullptr && h.window->wheelSteps == 0 && !h.jogging[written])
+      fail("\"DOJOG\" starts a jog with the wheel at rest");
     for (int axis = 0; axis < kAxisCount; ++axis) {
       if (h.engine.axisJog[axis].stopByte == 1)
         h.jogging[axis] = false;
@@ -233,6 +245,8 @@ void K4_CALL hostDoButton(int code) {
   ++fuzzHost->actions;
   if (code == button::kReset)
     ++fuzzHost->resets;
+  if (code == button::kJogEndAction)
+    ++fuzzHost->settles;
 }
 void K4_CALL hostSetDro(int code, double value) {
   ++fuzzHost->actions;
@@ -304,6 +318,7 @@ enum Op : uint8_t {
   kLateReport,   // 8 bytes
   kOtherDevice,  // 1 byte: arrival (even) or removal (odd) of another HID device
   kTurnWheel,    // 8 bytes report, 1 byte step, 1 byte count, 1 byte Update period
+  kStall,        // 1 byte: the pendant stops (odd) or resumes (even) taking output
   kOpCount
 };
 
@@ -396,8 +411,9 @@ class Run {
       pendant_.addOtherDevice(VirtualPendant::kOtherArrivalPath, 0x1209, 0x0001);
     window_ = std::make_unique<PendantWindow>(pendant_);
     window_->attachNativeWindow(test::makeFakeWindow(windowLog_), nullptr);
+    host_.window = window_.get();
     resetCounts();
-    found_ = window_->discoverDevice();
+    window_->discoverDevice();
     if (host_.actions != 0)
       fail("discovery performed a host action");
   }
@@ -480,6 +496,11 @@ class Run {
           return false;
         pendant_.setWritesFail((a & 1) != 0);
         return true;
+      case kStall:
+        if (!in.byte(a))
+          return false;
+        pendant_.setStalled((a & 1) != 0);
+        return true;
       case kShortReads:
         if (!in.byte(a))
           return false;
@@ -536,16 +557,17 @@ class Run {
   void unplug() {
     if (!pendant_.present())
       return;
+    // The removal concerns the pendant only when the link knows it: found at start or at an
+    // arrival, and not already removed since.
+    const int expected = window_->notifyPath.empty() ? 0 : 1;
     resetCounts();
     pendant_.unplug();
-    // The removal notification reaches the window only when discovery found the pendant.
-    const int expected = found_ ? 1 : 0;
-    if (host_.resets != expected || host_.actions != expected + host_.endJogs ||
-        host_.endJogs > expected)
+    if (host_.resets != expected || host_.actions != expected + host_.endJogs + host_.settles ||
+        host_.endJogs > expected || host_.settles > expected)
       fail("a removal did not perform 1021 exactly once and nothing else but ending a jog");
     if (anyAxisJogging(host_, false))
       fail("an axis still jogs after the pendant's removal");
-    if (found_)
+    if (expected != 0)
       quietUntilReport_ = true;
   }
 
@@ -559,6 +581,12 @@ class Run {
     const int32_t axisBefore = window_->axisIndex;
     resetCounts();
     window_->runReportCycle();
+    if (connected && !window_->deviceConnected) {
+      // The write failed or stalled: the jog ended; the cycles until the pendant arrives again
+      // call nothing (checked for every disconnected cycle below).
+      if (anyAxisJogging(host_, false))
+        fail("an axis still jogs after the link went down");
+    }
     if ((window_->jogMode != modeBefore || window_->axisIndex != axisBefore) &&
         anyAxisJogging(host_, true)) {
       fail("a jog outlived a change of the mode or the axis");
@@ -600,6 +628,7 @@ class Run {
     host_.resets = 0;
     host_.reads = 0;
     host_.endJogs = 0;
+    host_.settles = 0;
     for (bool& started : host_.startedNow)
       started = false;
   }
@@ -608,7 +637,6 @@ class Run {
   VirtualPendant pendant_;
   test::FakeWindowLog windowLog_;
   std::unique_ptr<PendantWindow> window_;
-  bool found_ = false;
   bool shortReads_ = false;
   bool quietUntilReport_ = false;
   int cycles_ = 0;

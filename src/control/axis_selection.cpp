@@ -138,8 +138,9 @@ void PendantWindow::decodeAxisSelection() {
   if (wheelBusyCountdown == 0 && (axisStepForward != 0 || axisStepBack != 0)) {
     const int direction = axisStepForward != 0 ? +1 : -1;
     // The wheel may rest while a jog still runs (many Update calls between two reports): end it
-    // on its own axis before another one is selected.
-    endRunningJog();
+    // on its own axis before another one is selected. Picking an axis never sets it moving: the
+    // new axis jogs only from a new wheel count.
+    endJogAndForgetWheel();
     host.doButton(button::kAxisBase + axisIndex);
     axisIndex = configuredAxes().next(axisIndex, direction);
   }

@@ -35,8 +35,8 @@ void PendantWindow::runJogEngine(int reverse, int steps) {
     jogBacklog = 0;
     jogStartChecked = false;
     if (restore205Owed) {
-      host.doButton(button::kJogEndAction);
       restore205Owed = false;
+      host.doButton(button::kJogEndAction);
     }
     return;
   }

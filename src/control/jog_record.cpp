@@ -48,8 +48,14 @@ void PendantWindow::endJog() {
   // Before any jog was started there is no other axis it could run on.
   if (AxisJogRecord* record = recordOf(jogAxis >= 0 ? jogAxis : axisIndex))
     storeOnce(record->stopByte, uint8_t{1});
-  host.code("ENDJOG");
+  // An ended jog starts again only from a new wheel count: the counts of the last cycles
+  // belonged to the jog just ended. Where the wheel keeps turning, the next count refills them.
+  recentSteps[0] = 0.0;
+  recentSteps[1] = 0.0;
+  // Cleared before the call: should the host stop the plug-in inside it, the stop work must
+  // not take this jog for one still running.
   jogMayBeRunning = false;
+  host.code("ENDJOG");
 }
 
 void PendantWindow::endRunningJog() {
@@ -57,11 +63,32 @@ void PendantWindow::endRunningJog() {
     endJog();
 }
 
+void PendantWindow::endJogAndForgetWheel() {
+  endRunningJog();
+  // What could start the next jog with the wheel standing still: the counts of the last cycles,
+  // the delayed jog's count and the automatic mode's velocity branch.
+  recentSteps[0] = 0.0;
+  recentSteps[1] = 0.0;
+  delayCount = 0;
+  autoContinuous = false;
+}
+
+void PendantWindow::abandonJog() {
+  endJogAndForgetWheel();
+  releaseJogStartAction();
+}
+
 void PendantWindow::startOrUpdateJog(double speed) {
+  // A jog that is not running on this axis starts only in a cycle in which the wheel moved: the
+  // counts of the last cycles may have found the host busy, and a start one cycle later would
+  // set the axis moving with the wheel at rest. A running jog is kept up by those counts.
+  if (wheelSteps == 0 && !(jogMayBeRunning && jogAxis == axisIndex))
+    return;
   if (!jogStartChecked) {
     if (host.getLed(led::kJogStartBracket)) {
-      host.doButton(button::kJogStartAction);
+      // Owed from the moment the host hears 204: a stop inside that very call still pays it.
       restore205Owed = true;
+      host.doButton(button::kJogStartAction);
     } else {
       restore205Owed = false;
     }
@@ -85,8 +112,8 @@ void PendantWindow::startOrUpdateJog(double speed) {
 void PendantWindow::releaseJogStartAction() {
   jogStartChecked = false;
   if (restore205Owed) {
-    host.doButton(button::kJogEndAction);
     restore205Owed = false;
+    host.doButton(button::kJogEndAction);
   }
 }
 

@@ -138,8 +138,9 @@ void PendantWindow::decodeMode() {
     jogMode = mode;
   if (jogMode != previousJogMode) {
     // No mode ends a jog it did not start: a jog of the mode being left is ended here, and its
-    // start action settled, before the host hears of the new mode.
-    endRunningJog();
+    // start action settled, before the host hears of the new mode. The new mode starts a jog
+    // only from a new wheel count.
+    endJogAndForgetWheel();
     releaseJogStartAction();
     host.doButton(button::kAxisBase + axisIndex);
   }

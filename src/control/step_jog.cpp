@@ -113,6 +113,10 @@ void PendantWindow::runStepJog() {
     if (jogHoldTicks != 0)
       return;
     continuousJogActive = false;
+    // The automatic mode's velocity jog is over for good (the step path runs only once the
+    // intensity has dropped): its start action is settled here, or 205 would stay owed until
+    // the next mode change.
+    releaseJogStartAction();
   }
 
   if (wheelSteps == 0) {

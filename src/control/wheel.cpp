@@ -53,14 +53,19 @@ void PendantWindow::decodeWheel() {
   // jogs on a still wheel.
   runJogEngine(wheelReverse, wheelSteps);
 
-  if (droRestorePending && droHoldCountdown == 0) {
-    host.setDro(dro::kJogFeed, savedDro818);
-    // With a configured step-jog rate the step jog set DRO 821 itself; otherwise it never
-    // touched it.
-    if (pendantSettings.StepJogRate != 0)
-      host.setDro(dro::kFeedOverride, savedDro821);
-    droRestorePending = false;
-  }
+  if (droRestorePending && droHoldCountdown == 0)
+    restoreSavedDros();
+}
+
+void PendantWindow::restoreSavedDros() {
+  if (!droRestorePending)
+    return;
+  droRestorePending = false;
+  host.setDro(dro::kJogFeed, savedDro818);
+  // With a configured step-jog rate the step jog set DRO 821 itself; otherwise it never
+  // touched it.
+  if (pendantSettings.StepJogRate != 0)
+    host.setDro(dro::kFeedOverride, savedDro821);
 }
 
 }  // namespace k4

@@ -30,10 +30,13 @@ void guarded(Body body) noexcept {
   }
 }
 
+// Ends the pendant work: the jog is ended and settled, the timer and the device are let go.
+// Called from inside one of our own callbacks, the window object outlives this call until the
+// handler that made the callback returns; it makes no further host call.
 void destroyPendantWindow() {
   PendantWindow* window = pendantWindow;
   pendantWindow = nullptr;
-  delete window;
+  PendantWindow::stopAndRelease(window);
 }
 
 }  // namespace
@@ -49,6 +52,10 @@ std::string moduleBaseName(const std::string& path) {
 
 std::string buildDisplayName(const std::string& modulePath) {
   return moduleBaseName(modulePath) + kDisplayNameSuffix;
+}
+
+void stopPlugInAtUnload() {
+  StopPlug();
 }
 
 }  // namespace k4
@@ -132,7 +139,13 @@ K4_EXPORT void K4_CALL Update() {
 }
 
 K4_EXPORT void K4_CALL StopPlug() {
-  guarded([] { destroyPendantWindow(); });
+  guarded([] {
+    destroyPendantWindow();
+    // The host's blocks are ours only until StopPlug: nothing may reach them afterwards.
+    host.engine = nullptr;
+    host.setup = nullptr;
+    host.planner = nullptr;
+  });
 }
 
 K4_EXPORT void K4_CALL DoDwell() {}

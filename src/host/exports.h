@@ -39,4 +39,9 @@ namespace k4 {
 std::string moduleBaseName(const std::string& path);
 // The module's base name followed by the version suffix.
 std::string buildDisplayName(const std::string& modulePath);
+// The host unloads the module without StopPlug: what StopPlug does (the jog ended and settled,
+// the timer, the window and the device let go), so that nothing of ours is left to be called
+// once the module's code is gone. The platform's unload hook calls it only where that is safe:
+// for a dynamic unload, not at process exit, and on the thread that runs the plug-in.
+void stopPlugInAtUnload();
 }  // namespace k4

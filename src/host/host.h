@@ -9,6 +9,12 @@
 
 namespace k4 {
 
+// Thrown by a host call that returns into a handler whose window the host stopped during that
+// call (StopPlug or InitControl from inside the callback). It unwinds the handler's decoders to
+// the handler's entry, which catches it: nothing more is done for a window that is gone, and
+// the host hears nothing from the plug-in after StopPlug returned. It never leaves the plug-in.
+struct HandlerStopped {};
+
 struct Host {
   HostCallbacks callbacks{};
   EngineBlock* engine = nullptr;
@@ -16,23 +22,17 @@ struct Host {
   PlannerBlock* planner = nullptr;
   void* view = nullptr;  // HostView
 
-  void doButton(int code) const {
-    if (callbacks.DoButton != nullptr)
-      callbacks.DoButton(code);
-  }
-  void setDro(int code, double value) const {
-    if (callbacks.SetDRO != nullptr)
-      callbacks.SetDRO(code, value);
-  }
-  double getDro(int code) const {
-    return callbacks.GetDRO != nullptr ? callbacks.GetDRO(code) : 0.0;
-  }
+  // Set when the host stopped the window whose handler is running; see HandlerStopped.
+  bool runningHandlerStopped = false;
+
+  // Each call returns normally, or throws HandlerStopped when the host stopped the running
+  // handler's window during it. Out of line, so that the throw stays out of the decoders' code.
+  void doButton(int code) const;
+  void setDro(int code, double value) const;
+  double getDro(int code) const;
   // Any non-zero byte is lit, whatever the host puts there for "true".
-  bool getLed(int code) const { return callbacks.GetLED != nullptr && callbacks.GetLED(code) != 0; }
-  void code(const char* line) const {
-    if (callbacks.Code != nullptr)
-      callbacks.Code(line);
-  }
+  bool getLed(int code) const;
+  void code(const char* line) const;
 
   // Assigns the host's status line, cut to its capacity and always terminated.
   void showStatusMessage(const char* message) const;

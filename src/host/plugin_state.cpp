@@ -18,6 +18,52 @@ PendantWindow* pendantWindow = nullptr;
 std::string profilePath;
 std::string displayName;
 
+namespace {
+
+void unwindIfStopped() {
+  if (host.runningHandlerStopped)
+    throw HandlerStopped{};
+}
+
+}  // namespace
+
+void Host::doButton(int code) const {
+  if (callbacks.DoButton != nullptr) {
+    callbacks.DoButton(code);
+    unwindIfStopped();
+  }
+}
+
+void Host::setDro(int code, double value) const {
+  if (callbacks.SetDRO != nullptr) {
+    callbacks.SetDRO(code, value);
+    unwindIfStopped();
+  }
+}
+
+double Host::getDro(int code) const {
+  if (callbacks.GetDRO == nullptr)
+    return 0.0;
+  const double value = callbacks.GetDRO(code);
+  unwindIfStopped();
+  return value;
+}
+
+bool Host::getLed(int code) const {
+  if (callbacks.GetLED == nullptr)
+    return false;
+  const bool lit = callbacks.GetLED(code) != 0;
+  unwindIfStopped();
+  return lit;
+}
+
+void Host::code(const char* line) const {
+  if (callbacks.Code != nullptr) {
+    callbacks.Code(line);
+    unwindIfStopped();
+  }
+}
+
 void Host::showStatusMessage(const char* message) const {
   if (planner == nullptr)
     return;

@@ -1,29 +1,9 @@
 // Device discovery and device changes: find the pendant among the HID interfaces, open it, and
 // follow it being unplugged and plugged in again.
-#include <cctype>
-#include <cstring>
-
 #include "host/host.h"
 #include "link/pendant_window.h"
 
 namespace k4 {
-
-namespace {
-
-// An empty stored name matches nothing: without a pendant found there is no pendant to remove.
-bool sameNameIgnoringCase(const std::string& a, const char* b) {
-  if (b == nullptr || a.empty() || a.size() != std::strlen(b))
-    return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
-}  // namespace
 
 void PendantWindow::closeLinkHandles() {
   for (DeviceHandle* handle : {&readHandle, &writeHandle}) {
@@ -43,6 +23,24 @@ void PendantWindow::openLinkHandles() {
 }
 
 bool PendantWindow::discoverDevice() {
+  // Notifications whether or not a pendant is there: one plugged in later, or in another port,
+  // is looked for when it arrives.
+  if (nativeWindow_ != nullptr && !notificationsRegistered_)
+    notificationsRegistered_ = devices_.registerNotifications(*nativeWindow_);
+  findPendant();
+  if (nativeWindow_ != nullptr)
+    nativeWindow_->startTimer(kReportTimerId, kReportPeriodMs);
+  return deviceConnected;
+}
+
+void PendantWindow::findPendant() {
+  if (deviceConnected)
+    return;
+  if (probeHandle != kInvalidHandle) {
+    // The probe handle of a pendant found before, which has gone since.
+    devices_.close(probeHandle);
+    probeHandle = kInvalidHandle;
+  }
   devices_.beginEnumeration();
   std::string path;
   for (uint32_t index = 0; !deviceConnected && devices_.interfacePath(index, path); ++index) {
@@ -61,9 +59,6 @@ bool PendantWindow::discoverDevice() {
         uint32_t{productId} == kPendantProductId) {
       deviceConnected = true;
       notifyPath = path;
-      if (nativeWindow_ != nullptr && !notificationsRegistered_) {
-        notificationsRegistered_ = devices_.registerNotifications(*nativeWindow_);
-      }
       devicePath = path;
       openLinkHandles();
       // The probe handle stays open while the pendant is in use.
@@ -73,34 +68,48 @@ bool PendantWindow::discoverDevice() {
     }
   }
   devices_.endEnumeration();
-  if (nativeWindow_ != nullptr)
-    nativeWindow_->startTimer(kReportTimerId, kReportPeriodMs);
-  return deviceConnected;
 }
 
-void PendantWindow::onDeviceChange(uint32_t eventType, uint32_t deviceType,
-                                   const char* deviceName) {
+void PendantWindow::handleDeviceChange(uint32_t eventType, bool concernsPendant) {
   if (eventType == kDeviceArrival) {
-    // Which interface arrived is not examined: the stored path is simply tried again, and a
-    // failed open leaves the cycle reading nothing. Only a pendant whose link was down (removed,
-    // or never opened) may come back with its counter elsewhere; while the link stayed up, the
-    // next report continues the wheel, so another device's arrival drops no counts.
-    const bool linkWasDown = !deviceConnected || readHandle == kInvalidHandle;
-    deviceConnected = true;
-    if (linkWasDown)
-      awaitingFirstReport = true;
-    openLinkHandles();
-  } else if (eventType == kDeviceRemoveComplete) {
-    if (deviceType != kDeviceTypeInterface || !sameNameIgnoringCase(notifyPath, deviceName))
+    if (deviceConnected && readHandle != kInvalidHandle) {
+      // The pendant is open and working: another interface arrived (another device, or a second
+      // pendant, which is left alone). The link is kept, and the next report continues the
+      // wheel, so the arrival drops no counts.
+      openLinkHandles();
       return;
+    }
+    // No pendant link: the pendant is looked for again wherever it is (absent at start, back in
+    // another port or under another node, or this very open failed before). It comes up as at
+    // start-up: its counter may be anywhere, so its first report is only the wheel's reference.
+    // Discovery runs only here, on an arrival, never in the report cycle.
+    closeLinkHandles();
+    deviceConnected = false;
+    awaitingFirstReport = true;
+    findPendant();
+  } else if (eventType == kDeviceRemoveComplete && concernsPendant) {
     closeLinkHandles();
     deviceConnected = false;
     silentUntilReport = true;
+    // The pendant is gone from this path: a later removal there (another device that took over
+    // the node) is not the pendant's. It is looked for again at the next arrival.
+    notifyPath.clear();
     host.doButton(button::kReset);
     // Nobody is at the wheel any more: a jog the host may still be running is ended, whether or
-    // not the host takes 1021 as a stop.
-    endRunningJog();
+    // not the host takes 1021 as a stop, and nobody can release its start action either.
+    abandonJog();
   }
+}
+
+void PendantWindow::dropLink() {
+  // The pendant takes no output: whatever it is doing, its reports can no longer be trusted to
+  // come. The link goes down as at a removal and comes back at the next arrival. No 1021: the
+  // pendant may still be in the operator's hand, and toggling the host's reset is the
+  // operator's own choice, made with the reset switch or by unplugging.
+  closeLinkHandles();
+  deviceConnected = false;
+  silentUntilReport = true;
+  abandonJog();
 }
 
 }  // namespace k4

@@ -32,15 +32,25 @@ class PendantWindow final : public WindowSink {
   // The same with a native window supplied by the caller (tests hand in one of their own).
   bool attachNativeWindow(std::unique_ptr<NativeWindow> window, void* hostView);
 
-  // Finds and opens the pendant, registers for notifications on a match, starts the 25 ms
-  // timer whether or not a pendant was found. Returns whether one was found.
+  // Registers for device notifications, finds and opens the pendant, starts the 25 ms timer
+  // whether or not a pendant was found. Returns whether one was found. While no pendant link is
+  // open, every arrival looks for it again.
   bool discoverDevice();
+
+  // The host stops the plug-in (StopPlug, or InitControl again) and hands the window over.
+  // The stop work is done at once: a running jog is ended on its own axis, an owed 205 is paid,
+  // the saved DROs are put back, then the notifications are withdrawn, the handles closed and
+  // the native window destroyed with its timer. The object itself is deleted now, or, when one
+  // of its handlers is still on the stack (the host stopped us from inside a callback), when
+  // that handler returns; the handler makes no host call after the one that stopped it.
+  static void stopAndRelease(PendantWindow* window);
+  bool stopped() const { return stopped_; }
 
   // WindowSink: the report cycle and the device-change handler.
   void onTimer(uint32_t timerId) override;
   void onDeviceChange(uint32_t eventType, uint32_t deviceType, const char* deviceName) override;
 
-  // One report cycle (what the timer runs).
+  // One report cycle (what the timer runs, when no other handler of the plug-in is running).
   void runReportCycle();
   void decodeReport();
   void buildOutputReport();
@@ -69,6 +79,14 @@ class PendantWindow final : public WindowSink {
   void endJog();  // stop byte 1 on the jog's axis, then "ENDJOG"
   // Ends a jog that may still be running ("DOJOG" sent, no "ENDJOG" since); nothing otherwise.
   void endRunningJog();
+  // The plug-in ends the jog on its own (mode or axis change): the jog that may run is ended
+  // and the wheel memory that could start the next one is forgotten, so that a new jog needs a
+  // new wheel count.
+  void endJogAndForgetWheel();
+  // Nobody can release the jog any more (removal, lost link, stop): as endJogAndForgetWheel,
+  // and also the owed 205 is paid.
+  void abandonJog();
+  void restoreSavedDros();
   void startOrUpdateJog(double speed);
   void releaseJogStartAction();
   bool recentMovement();
@@ -177,12 +195,38 @@ class PendantWindow final : public WindowSink {
   int32_t intensityByte() const { return static_cast<int32_t>((reportWord0 >> 16) & 0xFFu); }
 
  private:
+  // The first present interface with the pendant's ids, opened; deviceConnected says whether
+  // one was found. Nothing happens while a pendant is already connected.
+  void findPendant();
   void openLinkHandles();
   void closeLinkHandles();
+  // The pendant stopped taking output: the link is down as after a removal, without 1021.
+  void dropLink();
+  void handleDeviceChange(uint32_t eventType, bool concernsPendant);
+  void stopWork();
+  void releaseResources();
+  template <typename Body>
+  void runHandler(Body body);
+  void runDeferredDeviceChanges();
 
   DeviceServices& devices_;
   std::unique_ptr<NativeWindow> nativeWindow_;
   bool notificationsRegistered_ = false;
+
+  // Handlers of this window on the stack (the outermost one and the stop work).
+  int handlersRunning_ = 0;
+  bool stopped_ = false;
+  // Device changes that arrived while a handler was running, handled in order once it returns.
+  // A fixed ring: nothing is allocated in the handlers. Only arrivals and removals of the
+  // pendant matter; when the ring is full the newest entry is replaced (the pendant's last
+  // state is what counts).
+  struct DeferredChange {
+    uint32_t eventType;
+    bool concernsPendant;
+  };
+  static constexpr int kDeferredChangeCapacity = 8;
+  DeferredChange deferredChanges_[kDeferredChangeCapacity] = {};
+  int deferredCount_ = 0;
 };
 
 // Input report bits of reportWord0.

@@ -24,10 +24,6 @@ bool hostIdle() {
 
 }  // namespace
 
-void PendantWindow::onTimer(uint32_t /*timerId*/) {
-  runReportCycle();
-}
-
 void PendantWindow::runReportCycle() {
   if (jogHoldTicks != 0)
     --jogHoldTicks;
@@ -60,8 +56,12 @@ void PendantWindow::runReportCycle() {
   if (!silentUntilReport)
     decodeReport();
   buildOutputReport();
-  if (writeHandle != kInvalidHandle)
-    devices_.writeReport(writeHandle, outputReport);
+  // The write never waits for the pendant. A report the pendant has not yet taken makes this
+  // one wait its turn (Busy); one it refused, or left pending past the limit, means it is gone.
+  if (writeHandle != kInvalidHandle &&
+      devices_.writeReport(writeHandle, outputReport) == WriteResult::Failed) {
+    dropLink();
+  }
 }
 
 void PendantWindow::decodeReport() {

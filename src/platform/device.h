@@ -24,6 +24,22 @@ constexpr uint32_t kDeviceArrival = 0x8000;         // DBT_DEVICEARRIVAL
 constexpr uint32_t kDeviceRemoveComplete = 0x8004;  // DBT_DEVICEREMOVECOMPLETE
 constexpr uint32_t kDeviceTypeInterface = 5;        // DBT_DEVTYP_DEVICEINTERFACE
 
+// How long an output report may stay pending before the service gives it up. A pendant that
+// takes no output for this long is treated as lost: the host's thread must never wait for it.
+constexpr int kWritePendingLimitMs = 1000;
+
+// What became of one output report handed to writeReport.
+enum class WriteResult {
+  // Written, or handed to the system to be written without waiting for it.
+  Sent,
+  // The previous report is still pending and younger than kWritePendingLimitMs: this one is
+  // skipped (the next report cycle writes a newer one).
+  Busy,
+  // The write failed, or a pending one outlived kWritePendingLimitMs and the service cancelled
+  // it. The pendant is not taking output: the link treats it as lost.
+  Failed,
+};
+
 class DeviceServices {
  public:
   virtual ~DeviceServices() = default;
@@ -36,8 +52,10 @@ class DeviceServices {
 
   virtual DeviceHandle openProbe(const std::string& path) = 0;  // no access rights
   virtual bool attributes(DeviceHandle probe, uint16_t& vendorId, uint16_t& productId) = 0;
-  virtual DeviceHandle openRead(const std::string& path) = 0;   // for overlapped reading
-  virtual DeviceHandle openWrite(const std::string& path) = 0;  // for synchronous writing
+  virtual DeviceHandle openRead(const std::string& path) = 0;  // for overlapped reading
+  // Opens the path for writing output reports so that a write never blocks the caller: the
+  // host's thread runs the report cycle, and a pendant that stops taking output must not hold it.
+  virtual DeviceHandle openWrite(const std::string& path) = 0;
   virtual void close(DeviceHandle handle) = 0;
 
   // Reads one input report, waiting at most timeoutMs. True when a whole report was read
@@ -45,7 +63,11 @@ class DeviceServices {
   // delivered by a later call.
   virtual bool readReport(DeviceHandle handle, uint8_t (&report)[kInputReportSize],
                           int timeoutMs) = 0;
-  virtual bool writeReport(DeviceHandle handle, const uint8_t (&report)[kOutputReportSize]) = 0;
+  // Writes one output report without waiting for the device (at most about a millisecond).
+  // At most one write is pending per handle; see WriteResult. Closing the handle cancels a
+  // pending write.
+  virtual WriteResult writeReport(DeviceHandle handle,
+                                  const uint8_t (&report)[kOutputReportSize]) = 0;
 
   // Asks for arrival and removal notifications of HID interfaces, delivered through the
   // window's device-change handler on the host's thread.

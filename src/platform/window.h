@@ -7,6 +7,9 @@
 
 namespace k4 {
 
+// The sink may destroy the native window that called it from inside the call (the host stopped
+// the plug-in there): after handing a message to the sink, a native window touches nothing of
+// its own.
 class WindowSink {
  public:
   virtual void onTimer(uint32_t timerId) = 0;

@@ -125,6 +125,37 @@ else
   fail "unplug: the uhid pendant was not created"
 fi
 
+# ---- Hotplug: the simulator starts before the pendant exists; the pendant comes back under
+# another hidraw number while another device holds its old one.
+rm -f /tmp/k4-created /tmp/k4-done /tmp/k4-hotplug-done
+k4-hostsim --plugin /k4/Orvane_K4.so --live --hidraw --duration 7 >/tmp/live-hotplug.out 2>&1 &
+sim_pid=$!
+sleep 1
+k4-uhid-pendant unnumbered /k4/hotplug.uhid >/tmp/pendant-hotplug.log 2>&1 &
+pendant_pid=$!
+wait_for /tmp/k4-hotplug-done 30
+wait $sim_pid
+status=$?
+touch /tmp/k4-done
+wait $pendant_pid
+pendant_status=$?
+cat /tmp/pendant-hotplug.log
+first=$(sed -n 's/^pendant: created //p' /tmp/pendant-hotplug.log | head -n 1)
+second=$(sed -n 's/^pendant: created //p' /tmp/pendant-hotplug.log | sed -n 2p)
+foreign=$(sed -n 's/^pendant: foreign device created //p' /tmp/pendant-hotplug.log)
+check "hotplug: the simulator ended well" [ $status -eq 0 ]
+check "hotplug: the script played within the session" [ -e /tmp/k4-hotplug-done ]
+check "hotplug: the pendant player ended well" [ $pendant_status -eq 0 ]
+check "hotplug: the other device took the pendant's old node ($first, $foreign)" \
+  [ -n "$first" -a "$first" = "$foreign" ]
+check "hotplug: the pendant came back under another node ($second)" \
+  [ -n "$second" -a "$second" != "$first" ]
+resets=$(grep -c '^DoButton 1021$' /tmp/live-hotplug.out)
+check "hotplug: one DoButton 1021 for the one removal, got $resets" [ "$resets" -eq 1 ]
+modes=$(grep -c '^DoButton 33[4-9]$' /tmp/live-hotplug.out)
+check "hotplug: both knob positions decoded (mode codes: $modes)" [ "$modes" -ge 2 ]
+show live-hotplug /tmp/live-hotplug.out
+
 # ---- A node the user may not open: devtmpfs makes it 0600 root, and there is no udev here.
 if start_pendant unnumbered /k4/plugged.uhid /tmp/pendant-denied.log; then
   node=$(sed -n 's/^pendant: created //p' /tmp/pendant-denied.log)

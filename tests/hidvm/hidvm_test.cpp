@@ -124,7 +124,7 @@ TEST_P(RealHidraw, TheBackendFindsReadsAndWritesThePendant) {
 
   // The device receives the four data bytes of the output report after its report id.
   const uint8_t output[kOutputReportSize] = {0x00, 0x54, 0x00, 0x00, 0x00};
-  ASSERT_TRUE(devices.writeReport(writeHandle, output));
+  ASSERT_EQ(devices.writeReport(writeHandle, output), WriteResult::Sent);
   pendant.pump(200);
   ASSERT_EQ(pendant.outputs.size(), 1u);
   EXPECT_EQ(pendant.outputs[0], (std::vector<uint8_t>{outputId(), 0x54, 0, 0, 0}));

@@ -63,7 +63,9 @@ inline std::string hex(const uint8_t* bytes, std::size_t size) {
 
 class UhidPendant {
  public:
-  explicit UhidPendant(bool numbered) : numbered_(numbered) {
+  // Another kind of HID device with the same descriptor when given other ids.
+  explicit UhidPendant(bool numbered, uint16_t vendor = 0x04D8, uint16_t product = 0xFCE5)
+      : numbered_(numbered), vendor_(vendor), product_(product) {
     fd_ = ::open("/dev/uhid", O_RDWR | O_CLOEXEC | O_NONBLOCK);
   }
   ~UhidPendant() {
@@ -88,8 +90,8 @@ class UhidPendant {
     event.u.create2.rd_size = static_cast<uint16_t>(descriptor().size());
     std::memcpy(event.u.create2.rd_data, descriptor().data(), descriptor().size());
     event.u.create2.bus = 0x03;  // BUS_USB
-    event.u.create2.vendor = 0x04D8;
-    event.u.create2.product = 0xFCE5;
+    event.u.create2.vendor = vendor_;
+    event.u.create2.product = product_;
     if (!send(event))
       return false;
     for (int tries = 0; tries < 500; ++tries) {
@@ -191,13 +193,15 @@ class UhidPendant {
   }
 
   // The hidraw node of a device with the pendant's HID id (there is only ours in the VM).
-  static std::string findNode() {
+  std::string findNode() const {
+    char id[64];
+    std::snprintf(id, sizeof id, "HID_ID=0003:0000%04X:0000%04X", vendor_, product_);
     for (int number = 0; number < 16; ++number) {
       const std::string name = "hidraw" + std::to_string(number);
       std::ifstream uevent("/sys/class/hidraw/" + name + "/device/uevent");
       std::string line;
       while (std::getline(uevent, line)) {
-        if (line == "HID_ID=0003:000004D8:0000FCE5")
+        if (line == id)
           return "/dev/" + name;
       }
     }
@@ -205,6 +209,8 @@ class UhidPendant {
   }
 
   bool numbered_;
+  uint16_t vendor_;
+  uint16_t product_;
   int fd_ = -1;
 };
 

@@ -4,9 +4,10 @@
 // Script lines: create | destroy | sleep MS | report HEX... (the 7 data bytes) | other (a report
 // of the device's that is not the pendant's) | await-open (until the hidraw node is opened) |
 // mark FILE (creates FILE, for the script around it) | await-file FILE (until FILE exists, at
-// most a minute). # starts a comment. While it waits it reads what the kernel sends it.
-// Ends with "pendant: N output reports, M malformed" and fails when any was malformed or a
-// step failed.
+// most a minute) | foreign-create, foreign-destroy (another kind of HID device, ids 1209:0001,
+// which takes the lowest free hidraw number). # starts a comment. While it waits it reads what the
+// kernel sends it. Ends with "pendant: N output reports, M malformed" and fails when any was
+// malformed or a step failed.
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -36,7 +37,8 @@ int main(int argc, char** argv) {
   }
   const bool numbered = std::string(argv[1]) == "numbered";
   UhidPendant pendant(numbered);
-  if (!pendant.valid()) {
+  UhidPendant foreign(false, 0x1209, 0x0001);
+  if (!pendant.valid() || !foreign.valid()) {
     std::perror("pendant: /dev/uhid");
     return 1;
   }
@@ -72,6 +74,13 @@ int main(int argc, char** argv) {
     } else if (command == "destroy") {
       ok = pendant.destroy();
       pendant.opens = 0;
+    } else if (command == "foreign-create") {
+      std::string node;
+      ok = foreign.create(node);
+      if (ok)
+        std::printf("pendant: foreign device created %s\n", node.c_str());
+    } else if (command == "foreign-destroy") {
+      ok = foreign.destroy();
     } else if (command == "sleep") {
       int ms = 0;
       words >> ms;

@@ -319,18 +319,49 @@ TEST_F(HidrawReportTest, AReportLandingAfterTheWaitIsReturnedByTheNextRead) {
 TEST_F(HidrawReportTest, WritesTheFiveOutputBytesUnchanged) {
   ASSERT_NE(writeHandle, kInvalidHandle);
   const uint8_t output[kOutputReportSize] = {0x00, 0x54, 0x00, 0x00, 0x00};
-  EXPECT_TRUE(devices.writeReport(writeHandle, output));
+  EXPECT_EQ(devices.writeReport(writeHandle, output), WriteResult::Sent);
   EXPECT_EQ(readFromMaster(master, 5), (std::vector<uint8_t>{0x00, 0x54, 0x00, 0x00, 0x00}));
+}
+
+// A device that stops taking output never holds the caller: while it refuses, each report is
+// skipped at once (this test would hang on a blocking write), and once it has refused past the
+// limit the write counts as failed. Taking output again, it gets the next report. A FIFO whose
+// reader never reads stands in for the device.
+TEST(HidrawWrite, AWriteThatWouldBlockIsSkippedThenGivenUp) {
+  HidrawTree tree;
+  tree.addSysfsEntry("hidraw0", kPendantId);
+  tree.addFifoNode(0);
+  const int reader = ::open(tree.node(0).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(reader, 0);
+  HidrawDevices devices(tree.sysfs(), tree.dev());
+  devices.setWritePendingLimitMs(100);
+  const DeviceHandle writeHandle = devices.openWrite(tree.node(0));
+  ASSERT_NE(writeHandle, kInvalidHandle);
+  const uint8_t output[kOutputReportSize] = {0x00, 0x54, 0x00, 0x00, 0x00};
+  WriteResult result = WriteResult::Sent;
+  for (int writes = 0; result == WriteResult::Sent && writes < 1000000; ++writes)
+    result = devices.writeReport(writeHandle, output);
+  ASSERT_EQ(result, WriteResult::Busy);
+  EXPECT_EQ(devices.writeReport(writeHandle, output), WriteResult::Busy);
+  ::usleep(150000);
+  EXPECT_EQ(devices.writeReport(writeHandle, output), WriteResult::Failed);
+
+  uint8_t drained[4096];
+  while (::read(reader, drained, sizeof drained) > 0) {
+  }
+  EXPECT_EQ(devices.writeReport(writeHandle, output), WriteResult::Sent);
+  devices.close(writeHandle);
+  ::close(reader);
 }
 
 TEST_F(HidrawReportTest, InvalidAndMismatchedHandlesFailQuietly) {
   uint8_t report[kInputReportSize] = {};
   const uint8_t output[kOutputReportSize] = {};
   EXPECT_FALSE(devices.readReport(kInvalidHandle, report, kReadWaitMs));
-  EXPECT_FALSE(devices.writeReport(kInvalidHandle, output));
+  EXPECT_EQ(devices.writeReport(kInvalidHandle, output), WriteResult::Failed);
   devices.close(kInvalidHandle);
   // A read handle is no write handle and the other way round.
-  EXPECT_FALSE(devices.writeReport(readHandle, output));
+  EXPECT_EQ(devices.writeReport(readHandle, output), WriteResult::Failed);
   EXPECT_FALSE(devices.readReport(writeHandle, report, kReadWaitMs));
 }
 
@@ -493,7 +524,7 @@ TEST(HidrawLayout, TakenFromTheDescriptorWhenTheNodeIsOpened) {
 
     // The device gets the four data bytes after a 0, or after its output report's id.
     const uint8_t output[kOutputReportSize] = {0x00, 0x54, 0x00, 0x00, 0x00};
-    EXPECT_TRUE(devices.writeReport(writeHandle, output));
+    EXPECT_EQ(devices.writeReport(writeHandle, output), WriteResult::Sent);
     EXPECT_EQ(readFromMaster(master, 5),
               (std::vector<uint8_t>{static_cast<uint8_t>(numbered ? 2 : 0), 0x54, 0, 0, 0}));
     devices.close(readHandle);
@@ -622,6 +653,57 @@ TEST(HidrawNotifications, NeedAHostView) {
   std::unique_ptr<NativeWindow> window = createNativeWindow();
   window->create(nullptr, sink);
   EXPECT_FALSE(devices.registerNotifications(*window));
+}
+
+// Hotplug on hidraw: the pendant absent when the plug-in starts is found when its node appears;
+// pulled out, its old node taken by another device, it comes back under a new node and is
+// found there; the other device leaving its old node is no removal of the pendant.
+TEST(HidrawLink, FindsThePendantWheneverAndUnderWhicheverNodeItAppears) {
+  test::FakeHost fakeHost;
+  HidrawTree tree;
+  tree.addSysfsEntry("hidraw0", "HID_ID=0003:00001234:00005678");
+  tree.addFifoNode(0);
+  HidrawDevices devices(tree.sysfs(), tree.dev());
+  SteppedHostView view;
+  auto window = std::make_unique<PendantWindow>(devices);
+  ASSERT_TRUE(window->createNativeWindow(&view));
+  ASSERT_FALSE(window->discoverDevice());
+  EXPECT_EQ(view.watches.size(), 1u);  // watching although no pendant was found
+
+  tree.addSysfsEntry("hidraw3", kPendantId);
+  int master = tree.addTerminalNode(3);
+  view.pumpWatches();
+  ASSERT_TRUE(window->deviceConnected);
+  EXPECT_EQ(window->devicePath, tree.node(3));
+  writeToMaster(master, {0, 0, 0, 0, 0, 0, 0, 0x5A});
+  waitReadable(window->readHandle);
+  view.fireTimer();
+  EXPECT_EQ(window->reportWord1, 0x5A000000u);
+
+  fakeHost.take();
+  fs::remove(tree.node(3));
+  view.pumpWatches();
+  EXPECT_EQ(fakeHost.take(), std::vector<std::string>{"DoButton 1021"});
+  // Another device takes hidraw3; the pendant comes back as hidraw4.
+  tree.addSysfsEntry("hidraw3", "HID_ID=0003:00001234:00005679");
+  tree.addFifoNode(3);
+  view.pumpWatches();
+  EXPECT_FALSE(window->deviceConnected);
+  tree.addSysfsEntry("hidraw4", kPendantId);
+  master = tree.addTerminalNode(4);
+  view.pumpWatches();
+  ASSERT_TRUE(window->deviceConnected);
+  EXPECT_EQ(window->devicePath, tree.node(4));
+  writeToMaster(master, {0, 0, 0, 0, 0, 0, 0, 0x6B});
+  waitReadable(window->readHandle);
+  view.fireTimer();
+  EXPECT_EQ(window->reportWord1, 0x6B000000u);
+  fakeHost.take();
+  fs::remove(tree.node(3));
+  view.pumpWatches();
+  EXPECT_TRUE(fakeHost.take().empty());
+  EXPECT_TRUE(window->deviceConnected);
+  window.reset();
 }
 
 TEST(HidrawLink, DiscoversReadsWritesAndFollowsUnplugAndReplug) {

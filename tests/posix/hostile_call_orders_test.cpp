@@ -1,8 +1,12 @@
 // The plug-in's exports called in thousands of random orders, with null pointers wherever the
 // host hands one over: callbacks, the profile name, the host blocks and the view. Between the
-// calls the view's timer runs report cycles and the pendant comes and goes. Nothing may crash or
-// throw (the sanitizer build also sees every leak and stray access); after each sequence's
-// StopPlug the plug-in holds no window, no device handle and no timer.
+// calls the view's timer runs report cycles and the pendant comes and goes. From inside its
+// callbacks the host calls the plug-in back now and then: it stops or restarts it, runs its own
+// loop (our timer fires in it), pulls or plugs the pendant, opens the dialog. Nothing may crash or
+// throw (the sanitizer build also sees every leak and stray access), no callback is entered while
+// another runs (except the calls a StopPlug or InitControl makes inside the callback that called
+// it), and after each sequence's StopPlug the plug-in holds no window, no device handle and no
+// timer.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -10,6 +14,7 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <random>
 #include <string>
@@ -30,27 +35,46 @@ namespace {
 
 using test::ManualHostView;
 
-// Host callbacks that only count, and check what they are handed.
+// Host callbacks that count, check what they are handed, and now and then call the plug-in
+// back (`reenter`, set by the fixture).
 int hostCalls = 0;
+int callbackDepth = 0;
+int stopsInCallback = 0;  // StopPlug or InitControl running inside a callback
+int nestedCallbacks = 0;  // callbacks entered while another ran, not on a stop's account
+int reentries = 0;
+std::function<void()> reenter;
+
+struct InCallback {
+  InCallback() {
+    ++hostCalls;
+    if (callbackDepth > 0 && stopsInCallback == 0)
+      ++nestedCallbacks;
+    ++callbackDepth;
+    if (callbackDepth == 1 && reenter)
+      reenter();
+  }
+  ~InCallback() { --callbackDepth; }
+};
+
 void K4_CALL countButton(int) {
-  ++hostCalls;
+  InCallback call;
 }
 void K4_CALL countSetDro(int, double) {
-  ++hostCalls;
+  InCallback call;
 }
 double K4_CALL answerDro(int code) {
-  ++hostCalls;
+  InCallback call;
   return code == dro::kSpeedPercent ? 50.0 : 0.0;
 }
 uint8_t K4_CALL answerLed(int code) {
-  ++hostCalls;
+  InCallback call;
   return code == led::kJogAllowed;
 }
 void K4_CALL countSetLed(int, bool) {
-  ++hostCalls;
+  InCallback call;
 }
 void K4_CALL checkCode(const char* line) {
-  ++hostCalls;
+  InCallback call;
   ASSERT_NE(line, nullptr);
   ASSERT_LT(std::strlen(line), 1000u);
 }
@@ -73,6 +97,7 @@ class HostileCallOrders : public ::testing::Test {
     dialog_.setScript({{ScriptedDialogView::Step::Kind::PressEscape, 0, "", 0}});
   }
   ~HostileCallOrders() override {
+    reenter = nullptr;
     StopPlug();
     resetPluginState();
     pendantSettings = PendantSettings{};
@@ -176,6 +201,49 @@ class HostileCallOrders : public ::testing::Test {
     ASSERT_NE(std::memchr(planner_.statusLine, '\0', kStatusLineSize), nullptr);
   }
 
+  // What the host does from inside one of its callbacks, now and then.
+  void reenterFromCallback(std::mt19937& rng) {
+    if (rng() % 2 != 0)
+      return;
+    ++reentries;
+    switch (rng() % 8) {
+      case 0:
+      case 1:
+        ++stopsInCallback;
+        StopPlug();
+        --stopsInCallback;
+        break;
+      case 2:
+        ++stopsInCallback;
+        InitControl(&engine_, &setup_, &planner_, view_ != nullptr ? view_ : &hostView_);
+        --stopsInCallback;
+        break;
+      case 3:
+        PostInitControl();
+        break;
+      case 4:
+        // A message box: the host's loop runs, our timer fires in it.
+        for (int i = 0; i < 4; ++i) {
+          hostView_.fireTimers();
+          Update();
+        }
+        break;
+      case 5:
+        if (pendant_.present()) {
+          pendant_.unplug();
+        } else {
+          pendant_.plug();
+        }
+        break;
+      case 6:
+        pendant_.arriveOther();
+        break;
+      default:
+        Config();
+        break;
+    }
+  }
+
   std::filesystem::path dir_;
   std::string profile_;
   VirtualPendant pendant_;
@@ -189,6 +257,8 @@ class HostileCallOrders : public ::testing::Test {
 
 TEST_F(HostileCallOrders, ThousandsOfRandomSequencesLeaveNothingBehind) {
   std::mt19937 rng(20240611);
+  std::mt19937 reentryRng(20261210);
+  reenter = [this, &reentryRng] { reenterFromCallback(reentryRng); };
   constexpr int kSequences = 2000;
   for (int sequence = 0; sequence < kSequences; ++sequence) {
     const int calls = 1 + static_cast<int>(rng() % 40);
@@ -209,6 +279,8 @@ TEST_F(HostileCallOrders, ThousandsOfRandomSequencesLeaveNothingBehind) {
   }
   // The sequences reached the host at all: the callbacks were called.
   EXPECT_GT(hostCalls, 0);
+  EXPECT_EQ(nestedCallbacks, 0);
+  EXPECT_GT(reentries, 100);
 }
 
 }  // namespace

@@ -51,7 +51,9 @@ class NoDeviceServices : public DeviceServices {
   DeviceHandle openWrite(const std::string&) override { return kInvalidHandle; }
   void close(DeviceHandle) override {}
   bool readReport(DeviceHandle, uint8_t (&)[kInputReportSize], int) override { return false; }
-  bool writeReport(DeviceHandle, const uint8_t (&)[kOutputReportSize]) override { return false; }
+  WriteResult writeReport(DeviceHandle, const uint8_t (&)[kOutputReportSize]) override {
+    return WriteResult::Failed;
+  }
   bool registerNotifications(NativeWindow&) override { return false; }
 };
 

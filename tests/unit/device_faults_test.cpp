@@ -136,32 +136,51 @@ TEST_F(DeviceFaultsTest, ShortReadsAreNoReports) {
   EXPECT_EQ(pendant.writtenReports().size(), 2u + 5u + 19u + 10u);  // the LEDs are still shown
 }
 
-TEST_F(DeviceFaultsTest, FailingWritesChangeNothingTheHostSees) {
-  auto session = [this](bool writesFail) {
+// A pendant whose output fails or stalls in the middle of a velocity jog, with the wheel still
+// turning and the jog key held: the jog ends on its axis at once, the owed 205 is paid, no 1021
+// is sent (the pendant may still be in the operator's hand), and nothing more reaches the host
+// until the pendant arrives again.
+TEST_F(DeviceFaultsTest, OutputThatFailsOrStallsMidJogEndsTheJogWithoutAReset) {
+  for (const bool stall : {false, true}) {
+    SCOPED_TRACE(stall ? "stalled" : "failing");
     test::FakeHost hostOfThisRun;
+    hostOfThisRun.leds[led::kJogStartBracket] = 1;
     pendantSettings.StepJogRate = 100;
     pendantSettings.Vel = 2;
     VirtualPendant device;
-    device.setWritesFail(writesFail);
     PendantWindow link(device);
     link.attachNativeWindow(test::makeFakeWindow(windowLog), nullptr);
-    link.discoverDevice();
+    ASSERT_TRUE(link.discoverDevice());
     uint8_t wheel = 0;
-    for (int cycle = 0; cycle < 200; ++cycle) {
-      const uint8_t knob = cycle < 100 ? 1 : 2;
-      device.queueReport(pendantReport(wheel, cycle % 50 < 40 ? 70 : 0, knob));
-      link.runReportCycle();
-      if (cycle % 2 == 0)
+    auto turn = [&](int cycles) {
+      for (int cycle = 0; cycle < cycles; ++cycle) {
+        wheel = static_cast<uint8_t>(wheel + 3);
+        device.queueReport(pendantReport(wheel, 70, 2));
+        link.runReportCycle();
         test::updateTicks(1);
-      wheel = static_cast<uint8_t>(wheel + (cycle % 50 < 30 ? 3 : 0));
+      }
+    };
+    turn(10);
+    ASSERT_TRUE(sent(hostOfThisRun.take(), "Code \"DOJOG\""));
+    if (stall) {
+      device.setStalled(true);
+      turn(VirtualPendant::kStalledWritesBeforeFailure);
+      hostOfThisRun.take();  // the jog goes on while the write is only pending
+      turn(1);
+    } else {
+      device.setWritesFail(true);
+      turn(1);
     }
-    EXPECT_EQ(device.writtenReports().empty(), writesFail);
-    return hostOfThisRun.take();
-  };
-  const std::vector<std::string> written = session(false);
-  const std::vector<std::string> failing = session(true);
-  EXPECT_TRUE(sent(written, "Code \"DOJOG\""));
-  EXPECT_EQ(failing, written);
+    std::vector<std::string> atTheLoss = hostOfThisRun.take();
+    ASSERT_GE(atTheLoss.size(), 2u);
+    EXPECT_EQ(std::vector<std::string>(atTheLoss.end() - 2, atTheLoss.end()),
+              (std::vector<std::string>{"Code \"ENDJOG\"", "DoButton 205"}));
+    EXPECT_FALSE(sent(atTheLoss, "DoButton 1021"));
+    EXPECT_EQ(hostOfThisRun.engine.axisJog[0].stopByte, 1);
+    EXPECT_FALSE(link.deviceConnected);
+    turn(20);
+    EXPECT_TRUE(hostOfThisRun.take().empty());
+  }
 }
 
 }  // namespace

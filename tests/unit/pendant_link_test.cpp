@@ -3,6 +3,7 @@
 // are told apart by byte 0 (the report id) and byte 7, which no decoder reads.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <memory>
 #include <string>
@@ -97,7 +98,8 @@ TEST_P(DiscoveryTest, FindsOpensAndStartsTheTimer) {
 
   EXPECT_EQ(window->deviceConnected, c.found);
   EXPECT_EQ(pendant.probesOpened(), c.probes);
-  EXPECT_EQ(pendant.notificationsRegistered(), c.found);
+  // Registered whether or not a pendant was found: one plugged in later is looked for then.
+  EXPECT_TRUE(pendant.notificationsRegistered());
   EXPECT_EQ(windowLog.timersStarted, 1);
   EXPECT_EQ(windowLog.timerId, kReportTimerId);
   EXPECT_EQ(windowLog.periodMs, 25u);
@@ -242,6 +244,8 @@ TEST_F(PendantLinkTest, RemovalWithoutAPendantFoundIsNotThePendant) {
   EXPECT_TRUE(fakeHost.calls.empty());
 }
 
+// Another device's arrival while the pendant is away looks for the pendant, finds none, and
+// leaves the link down: nothing is read, written or decoded.
 TEST_F(PendantLinkTest, ArrivalOfAnotherDeviceAfterRemovalKeepsTheLastReportButActsOnNothing) {
   connectAndDecode(0xB1);
   fakeHost.take();
@@ -250,8 +254,8 @@ TEST_F(PendantLinkTest, ArrivalOfAnotherDeviceAfterRemovalKeepsTheLastReportButA
   const int reads = pendant.readCount();
   pendant.arriveOther();
 
-  EXPECT_TRUE(window->deviceConnected);
-  EXPECT_EQ(window->readHandle, kInvalidHandle);  // the stored path is still absent
+  EXPECT_FALSE(window->deviceConnected);
+  EXPECT_EQ(window->readHandle, kInvalidHandle);
   EXPECT_EQ(window->writeHandle, kInvalidHandle);
   pendant.clearWrittenReports();
   for (int cycle = 0; cycle < 3; ++cycle) {
@@ -261,7 +265,7 @@ TEST_F(PendantLinkTest, ArrivalOfAnotherDeviceAfterRemovalKeepsTheLastReportButA
   }
   EXPECT_EQ(pendant.readCount(), reads);  // nothing read or written on invalid handles
   EXPECT_TRUE(pendant.writtenReports().empty());
-  EXPECT_EQ(pendant.openHandleCount(), 1);
+  EXPECT_EQ(pendant.openHandleCount(), 0);  // the gone pendant's probe was let go as well
   // The snapshot is the pendant's last word, but the removal ended what it asked for.
   EXPECT_TRUE(fakeHost.take().empty());
 }
@@ -382,14 +386,63 @@ TEST_F(PendantLinkTest, AnInvalidReadHandleStillDecodesAndWrites) {
   EXPECT_EQ(pendant.writtenReports().size(), 1u);
 }
 
-TEST_F(PendantLinkTest, AFailedWriteIsIgnoredAndTheNextCycleWritesAgain) {
+// A pendant that refuses output is gone as far as the link knows: the cycle stops reading and
+// writing, without the 1021 of a removal, and the next arrival opens it again.
+TEST_F(PendantLinkTest, AFailedWriteTakesTheLinkDownUntilTheNextArrival) {
   ASSERT_TRUE(window->discoverDevice());
   pendant.setWritesFail(true);
   window->runReportCycle();
+  EXPECT_EQ(std::count(fakeHost.calls.begin(), fakeHost.calls.end(), "DoButton 1021"), 0);
+  fakeHost.take();
   EXPECT_TRUE(pendant.writtenReports().empty());
+  EXPECT_FALSE(window->deviceConnected);
+  EXPECT_EQ(window->readHandle, kInvalidHandle);
+  EXPECT_EQ(window->writeHandle, kInvalidHandle);
   pendant.setWritesFail(false);
+  const int reads = pendant.readCount();
   window->runReportCycle();
+  EXPECT_EQ(pendant.readCount(), reads);
+  EXPECT_TRUE(pendant.writtenReports().empty());
+  EXPECT_TRUE(fakeHost.take().empty());
+
+  pendant.arriveOther();
+  pendant.queueReport(markedReport(0x21));
+  window->runReportCycle();
+  EXPECT_EQ(window->reportWord0, word0Of(0x21));
   EXPECT_EQ(pendant.writtenReports().size(), 1u);
+  EXPECT_EQ(pendant.badCloseCount(), 0);
+}
+
+// Output the pendant does not take holds nothing up: the cycle skips writing while the last
+// report is pending, keeps decoding, and gives the pendant up once the write has been pending
+// for about a second. Taking output again within that time loses nothing.
+TEST_F(PendantLinkTest, StalledOutputIsSkippedThenGivenUp) {
+  connectAndDecode(0x30);
+  pendant.clearWrittenReports();
+  pendant.setStalled(true);
+  for (int cycle = 0; cycle < 10; ++cycle) {
+    pendant.queueReport(markedReport(static_cast<uint8_t>(0x31 + cycle)));
+    window->runReportCycle();
+  }
+  EXPECT_TRUE(window->deviceConnected);
+  EXPECT_EQ(window->reportWord0, word0Of(0x3A));
+  EXPECT_TRUE(pendant.writePending());
+  pendant.setStalled(false);
+  window->runReportCycle();
+  EXPECT_EQ(pendant.writtenReports().size(), 2u);  // the pending one, then this cycle's
+
+  pendant.setStalled(true);
+  int cycles = 0;
+  while (window->deviceConnected && cycles < 1000) {
+    window->runReportCycle();
+    ++cycles;
+  }
+  EXPECT_EQ(cycles, VirtualPendant::kStalledWritesBeforeFailure + 1);
+  EXPECT_FALSE(window->deviceConnected);
+  EXPECT_EQ(window->writeHandle, kInvalidHandle);
+  EXPECT_EQ(pendant.openHandleCount(), 1);  // the probe handle only
+  const std::vector<std::string> calls = fakeHost.take();
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "DoButton 1021"), 0);
 }
 
 TEST_F(PendantLinkTest, JogHoldTicksCountDownOncePerCycleAndStopAtZero) {

@@ -57,7 +57,7 @@ TEST_F(VirtualPendantTest, HandlesOfARemovedPendantStayDeadAfterItReturns) {
   EXPECT_EQ(pendant.openRead(VirtualPendant::kPendantPath), kInvalidHandle);
   pendant.plug();
   EXPECT_FALSE(pendant.readReport(read, report, 5));
-  EXPECT_FALSE(pendant.writeReport(write, output));
+  EXPECT_EQ(pendant.writeReport(write, output), WriteResult::Failed);
   EXPECT_EQ(pendant.queuedReportCount(), 1u);  // the report waits for a live handle
   const DeviceHandle fresh = pendant.openRead(VirtualPendant::kPendantPath);
   EXPECT_TRUE(pendant.readReport(fresh, report, 5));
@@ -74,9 +74,9 @@ TEST_F(VirtualPendantTest, EachHandleDoesOnlyWhatItWasOpenedFor) {
   pendant.queueReport({});
   EXPECT_FALSE(pendant.readReport(probe, report, 5));
   EXPECT_FALSE(pendant.readReport(write, report, 5));
-  EXPECT_FALSE(pendant.writeReport(read, output));
+  EXPECT_EQ(pendant.writeReport(read, output), WriteResult::Failed);
   EXPECT_TRUE(pendant.readReport(read, report, 5));
-  EXPECT_TRUE(pendant.writeReport(write, output));
+  EXPECT_EQ(pendant.writeReport(write, output), WriteResult::Sent);
   ASSERT_EQ(pendant.writtenReports().size(), 1u);
   EXPECT_EQ(pendant.writtenReports()[0][1], 0x54);
 }

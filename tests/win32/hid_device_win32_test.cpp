@@ -154,7 +154,7 @@ TEST_F(PipePendantTest, ClosingCancelsTheOutstandingRead) {
 TEST_F(PipePendantTest, WritesTheFiveOutputBytes) {
   ASSERT_NE(writeHandle, kInvalidHandle);
   const uint8_t output[kOutputReportSize] = {0x00, 0x54, 0x00, 0x00, 0x00};
-  EXPECT_TRUE(devices.writeReport(writeHandle, output));
+  EXPECT_EQ(devices.writeReport(writeHandle, output), WriteResult::Sent);
   uint8_t received[16] = {};
   DWORD count = 0;
   ASSERT_TRUE(ReadFile(outputSide, received, sizeof received, &count, nullptr));
@@ -166,7 +166,7 @@ TEST_F(PipePendantTest, InvalidHandlesFailQuietly) {
   uint8_t report[kInputReportSize] = {};
   const uint8_t output[kOutputReportSize] = {};
   EXPECT_FALSE(devices.readReport(kInvalidHandle, report, kReadWaitMs));
-  EXPECT_FALSE(devices.writeReport(kInvalidHandle, output));
+  EXPECT_EQ(devices.writeReport(kInvalidHandle, output), WriteResult::Failed);
   devices.close(kInvalidHandle);
   EXPECT_EQ(devices.openProbe(""), kInvalidHandle);
   EXPECT_EQ(devices.openRead("\\\\.\\pipe\\k4-no-such-pipe"), kInvalidHandle);

@@ -128,14 +128,15 @@ bool NamedHidrawDevice::readReport(DeviceHandle handle, uint8_t (&report)[kInput
   return true;
 }
 
-bool NamedHidrawDevice::writeReport(DeviceHandle handle,
-                                    const uint8_t (&report)[kOutputReportSize]) {
+WriteResult NamedHidrawDevice::writeReport(DeviceHandle handle,
+                                           const uint8_t (&report)[kOutputReportSize]) {
   if (onOutput)
     onOutput(report);
   uint8_t framed[kOutputReportSize];
   posix::frameOutputReport(writeLayout_, report, framed);
-  return handle != kInvalidHandle &&
-         ::write(fdOf(handle), framed, sizeof framed) == static_cast<ssize_t>(sizeof framed);
+  const bool written = handle != kInvalidHandle && ::write(fdOf(handle), framed, sizeof framed) ==
+                                                       static_cast<ssize_t>(sizeof framed);
+  return written ? WriteResult::Sent : WriteResult::Failed;
 }
 
 }  // namespace k4::hostsim

@@ -39,7 +39,7 @@ class NamedHidrawDevice final : public DeviceServices {
   DeviceHandle openWrite(const std::string& path) override;
   void close(DeviceHandle handle) override;
   bool readReport(DeviceHandle handle, uint8_t (&report)[kInputReportSize], int timeoutMs) override;
-  bool writeReport(DeviceHandle handle, const uint8_t (&report)[kOutputReportSize]) override;
+  WriteResult writeReport(DeviceHandle handle, const uint8_t (&report)[kOutputReportSize]) override;
   bool registerNotifications(NativeWindow&) override { return false; }
 
  private:

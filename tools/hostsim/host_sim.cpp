@@ -164,8 +164,12 @@ void HostSimulator::unplug() {
   reportHostChanges();
 }
 
-void HostSimulator::plug() {
-  pendant_->plug();
+void HostSimulator::plug(bool elsewhere) {
+  if (elsewhere) {
+    pendant_->plugElsewhere();
+  } else {
+    pendant_->plug();
+  }
   notePendantPresence(true);
   notify(SimulatorEvent::Plugged);
   reportHostChanges();
@@ -176,8 +180,12 @@ void HostSimulator::notePendantPresence(bool present) {
     model_->pendantPresence(present);
 }
 
-void HostSimulator::arriveOther() {
-  pendant_->arriveOther();
+void HostSimulator::arriveOther(bool pendant) {
+  if (pendant) {
+    pendant_->arriveSecondPendant();
+  } else {
+    pendant_->arriveOther();
+  }
   reportHostChanges();
 }
 

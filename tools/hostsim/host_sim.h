@@ -104,8 +104,10 @@ class HostSimulator {
   PendantControls& controls() { return controls_; }
   void queueReport(const InputReportBytes& report);
   void unplug();
-  void plug();
-  void arriveOther();
+  // `elsewhere`: under another interface path (another port, another hidraw node).
+  void plug(bool elsewhere = false);
+  // `pendant`: a second pendant (the pendant's ids) rather than another kind of device.
+  void arriveOther(bool pendant = false);
 
   Machine& machine() { return machine_; }
   SimHostView& view() { return view_; }

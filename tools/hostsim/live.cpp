@@ -555,6 +555,13 @@ int runLive(const Options& options, HostModel* model, const std::string& title) 
     named = std::make_unique<NamedHidrawDevice>(options.device);
     link = PendantLink::Explicit;
     linkText = "hidraw " + options.device + " (named with --device)";
+  } else if (options.hidraw) {
+    // The plug-in looks for the pendant itself, now and whenever a device is plugged in.
+    link = PendantLink::PluginHidraw;
+    monitorPath = findPendantHidraw();
+    linkText = "hidraw (the plug-in's own hidraw services; the pendant " +
+               std::string(monitorPath.empty() ? "is taken up when plugged in)" : "at ") +
+               monitorPath + (monitorPath.empty() ? "" : ")");
   } else if (const std::string found = findPendantHidraw(); !found.empty()) {
     if (canOpenReadWrite(found, error)) {
       link = PendantLink::PluginHidraw;

@@ -30,6 +30,8 @@ const char* const kUsage =
     "                     hidraw (else the virtual pendant), a live dashboard\n"
     "  --update-hz N      live: host Update calls per second (default 10)\n"
     "  --device PATH      live: the hidraw device of the pendant (default: the first found)\n"
+    "  --hidraw           live: the plug-in's own hidraw services even when no pendant is\n"
+    "                     there yet (it is taken up when plugged in), never the virtual one\n"
     "  --record FILE      live: write every report received as a replayable scenario\n"
     "  --duration SECONDS live: end after this long (default: until q or Ctrl-C)\n"
     "  --help             this text\n"
@@ -37,7 +39,8 @@ const char* const kUsage =
     "Scenario commands (one a line, # starts a comment):\n"
     "  start | pendant absent | setting KEY=VALUE ... | report HEX | pendant FIELD=VALUE ...\n"
     "  cycle [N] | update [N] | step [N] | led CODE on|off|0..255 | dro CODE VALUE\n"
-    "  host FIELD VALUE... | unplug | plug | arrive-other | config [KEY=VALUE ...] ok|escape\n"
+    "  host FIELD VALUE... | unplug | plug [elsewhere] | arrive-other [pendant]\n"
+    "  config [KEY=VALUE ...] ok|escape\n"
     "  stop | echo TEXT\n"
     "After stop, a new start starts the plug-in again; any other command that needs it is an\n"
     "error. Jog speeds are taken as units per minute; in a script only cycles advance time,\n"
@@ -115,6 +118,8 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
     } else if (arg == "--device") {
       if (!takeValue(options.device))
         return false;
+    } else if (arg == "--hidraw") {
+      options.hidraw = true;
     } else if (arg == "--record") {
       if (!takeValue(options.record))
         return false;
@@ -172,9 +177,13 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
     error = "--live plays the pendant in real time; give no scenario file and no --demo with it";
     return false;
   }
-  if (!options.live &&
-      (!options.device.empty() || !options.record.empty() || options.durationSeconds > 0)) {
-    error = "--device, --record and --duration belong to --live";
+  if (!options.live && (!options.device.empty() || options.hidraw || !options.record.empty() ||
+                        options.durationSeconds > 0)) {
+    error = "--device, --hidraw, --record and --duration belong to --live";
+    return false;
+  }
+  if (options.hidraw && !options.device.empty()) {
+    error = "--hidraw lets the plug-in find the pendant; give no --device with it";
     return false;
   }
   return true;

@@ -19,6 +19,7 @@ struct Options {
   bool help = false;
   int updateHz = 10;
   std::string device;            // live: a hidraw device path
+  bool hidraw = false;           // live: the plug-in's own hidraw services, pendant there or not
   std::string record;            // live: scenario file receiving every report
   double durationSeconds = 0.0;  // live: stop after this long (0: until the operator quits)
   std::string plot;              // a picture of the session, written at its end (SVG)

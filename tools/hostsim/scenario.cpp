@@ -371,6 +371,14 @@ Command parseLine(const std::string& line, int lineNumber) {
   } else if (name == "host") {
     command.op = Op::Host;
     parseHost(words, lineNumber, command);
+  } else if (name == "plug" && words.size() == 2 && words[1].text == "elsewhere") {
+    // The pendant back in another USB port (another hidraw node): another interface path.
+    command.op = Op::Plug;
+    command.elsewhere = true;
+  } else if (name == "arrive-other" && words.size() == 2 && words[1].text == "pendant") {
+    // A second pendant, the same ids, listed after the first.
+    command.op = Op::ArriveOther;
+    command.elsewhere = true;
   } else if (name == "unplug" || name == "plug" || name == "arrive-other") {
     expectWords(words, 1, lineNumber, name.c_str());
     command.op = name == "unplug" ? Op::Unplug : name == "plug" ? Op::Plug : Op::ArriveOther;

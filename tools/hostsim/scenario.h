@@ -62,13 +62,14 @@ struct Command {
   int line = 0;  // 1-based line of the script; an implicit start carries the line that needed it
   bool implicit = false;
 
-  int count = 1;                                 // cycle, update, step
-  InputReportBytes report{};                     // report
-  std::vector<PendantChange> pendant;            // pendant
-  std::vector<SettingText> settings;             // setting
-  int code = 0;                                  // led, dro
-  bool on = false;                               // led
-  uint8_t ledAnswer = 0;                         // led: the byte GetLED answers
+  int count = 1;                       // cycle, update, step
+  InputReportBytes report{};           // report
+  std::vector<PendantChange> pendant;  // pendant
+  std::vector<SettingText> settings;   // setting
+  int code = 0;                        // led, dro
+  bool on = false;                     // led
+  bool elsewhere = false;              // plug: under another path; arrive-other: a second pendant
+  uint8_t ledAnswer = 0;               // led: the byte GetLED answers
   HostField hostField = HostField::Inhibit;      // host
   int axis = 0;                                  // host full-speed, companion
   double values[2] = {0.0, 0.0};                 // dro value, host values

@@ -141,10 +141,10 @@ int runScenario(const std::string& name, const std::vector<Command>& commands,
         sim.unplug();
         break;
       case Op::Plug:
-        sim.plug();
+        sim.plug(command.elsewhere);
         break;
       case Op::ArriveOther:
-        sim.arriveOther();
+        sim.arriveOther(command.elsewhere);
         break;
       case Op::Config:
         sim.config(command.dialog);

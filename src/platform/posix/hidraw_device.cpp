@@ -7,6 +7,7 @@
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -342,8 +343,10 @@ DeviceHandle HidrawDevices::openRead(const std::string& path) {
   return openLink(path, O_RDONLY | O_NONBLOCK, true);
 }
 
+// Non-blocking as well: the report cycle runs on the host's thread, which a device that stops
+// taking output must never hold (writeReport).
 DeviceHandle HidrawDevices::openWrite(const std::string& path) {
-  return openLink(path, O_WRONLY, false);
+  return openLink(path, O_WRONLY | O_NONBLOCK, false);
 }
 
 void HidrawDevices::close(DeviceHandle handle) {
@@ -406,9 +409,16 @@ bool HidrawDevices::readReport(DeviceHandle handle, uint8_t (&report)[kInputRepo
 // a device without numbered reports takes 0 there. The pendant's output report is exactly that
 // layout (byte 0 = report id 0, four data bytes), so the 5 bytes are written unchanged, as on
 // the other platforms; only a device that numbers its output report gets that number instead.
-bool HidrawDevices::writeReport(DeviceHandle handle, const uint8_t (&report)[kOutputReportSize]) {
+//
+// The descriptor is non-blocking. A device that does not take the report at once (EAGAIN) has it
+// skipped: the next cycle offers a newer one. Refused for longer than the pending limit, or
+// failing outright, the device is given up (Failed). The kernel's USB HID driver itself waits
+// for the device inside write() up to its own timeout whatever the flag says; a timeout there
+// also ends as Failed, so a stalled pendant costs that wait once, not once per cycle.
+WriteResult HidrawDevices::writeReport(DeviceHandle handle,
+                                       const uint8_t (&report)[kOutputReportSize]) {
   if (handle < 0)
-    return false;
+    return WriteResult::Failed;
   const auto found = links_.find(handle);
   uint8_t framed[kOutputReportSize];
   frameOutputReport(found == links_.end() ? ReportLayout{} : found->second.layout, report, framed);
@@ -416,7 +426,25 @@ bool HidrawDevices::writeReport(DeviceHandle handle, const uint8_t (&report)[kOu
   do {
     count = ::write(static_cast<int>(handle), framed, kOutputReportSize);
   } while (count < 0 && errno == EINTR);
-  return count == static_cast<ssize_t>(kOutputReportSize);
+  if (count == static_cast<ssize_t>(kOutputReportSize)) {
+    if (found != links_.end())
+      found->second.refusedSinceNs = 0;
+    return WriteResult::Sent;
+  }
+  // Not taken, or (on the terminals that stand in for devices in tests) not all of it.
+  const bool refused = count >= 0 || errno == EAGAIN || errno == EWOULDBLOCK;
+  if (refused && found != links_.end()) {
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    const int64_t nowNs = int64_t{now.tv_sec} * 1000000000 + now.tv_nsec;
+    int64_t& since = found->second.refusedSinceNs;
+    if (since == 0)
+      since = nowNs;
+    if (nowNs - since < int64_t{writePendingLimitMs_} * 1000000)
+      return WriteResult::Busy;
+    since = 0;
+  }
+  return WriteResult::Failed;
 }
 
 // ---- Notifications ----------------------------------------------------------------------------

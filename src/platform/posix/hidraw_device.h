@@ -80,7 +80,7 @@ class HidrawDevices final : public DeviceServices {
   void close(DeviceHandle handle) override;
 
   bool readReport(DeviceHandle handle, uint8_t (&report)[kInputReportSize], int timeoutMs) override;
-  bool writeReport(DeviceHandle handle, const uint8_t (&report)[kOutputReportSize]) override;
+  WriteResult writeReport(DeviceHandle handle, const uint8_t (&report)[kOutputReportSize]) override;
 
   bool registerNotifications(NativeWindow& window) override;
   void unregisterNotifications(NativeWindow& window) override;
@@ -92,6 +92,10 @@ class HidrawDevices final : public DeviceServices {
   // The layout found when `handle` was opened for reading or writing (unknown for others).
   ReportLayout layoutOf(DeviceHandle handle) const;
 
+  // How long a report the device does not take may keep being retried before the write counts
+  // as failed; kWritePendingLimitMs unless a test shortens it.
+  void setWritePendingLimitMs(int limitMs) { writePendingLimitMs_ = limitMs; }
+
  private:
   // A read or write handle and the node it was opened on.
   struct OpenNode {
@@ -100,6 +104,9 @@ class HidrawDevices final : public DeviceServices {
     dev_t device;  // the node's file identity when it was opened
     ino_t inode;
     ReportLayout layout;
+    // Write handles: when the device first refused a report (would block), on the monotonic
+    // clock in nanoseconds; 0 while it takes them.
+    int64_t refusedSinceNs = 0;
   };
   DeviceHandle openLink(const std::string& path, int flags, bool forReading);
   // An attribute change is an arrival when it may have made the node openable for the link:
@@ -116,6 +123,7 @@ class HidrawDevices final : public DeviceServices {
   HostView* view_ = nullptr;
   int inotifyFd_ = -1;
   int watchId_ = 0;
+  int writePendingLimitMs_ = kWritePendingLimitMs;
 };
 
 // Parses "HID_ID=0003:000004D8:0000FCE5" out of a uevent text. False when absent or malformed,

@@ -1,5 +1,6 @@
 // The pendant window on Linux: the host's event loop (HostView) runs its timer; device changes
 // come from the device services through deliverDeviceChange, on the same thread.
+#include "platform/posix/host_thread.h"
 #include "platform/posix/host_view.h"
 #include "platform/window.h"
 
@@ -17,6 +18,7 @@ class PosixWindow final : public NativeWindow {
   bool create(void* hostView, WindowSink& sink) override {
     view_ = static_cast<posix::HostView*>(hostView);
     sink_ = &sink;
+    posix::rememberHostThread();
     return view_ != nullptr;
   }
 

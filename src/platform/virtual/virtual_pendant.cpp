@@ -53,7 +53,7 @@ void VirtualPendant::queueLateReport(const InputReport& report) {
 }
 
 void VirtualPendant::unplug() {
-  unplug(kPendantPath);
+  unplug(pendantPath_);
 }
 
 void VirtualPendant::unplug(const std::string& notifiedName) {
@@ -67,7 +67,22 @@ void VirtualPendant::unplug(const std::string& notifiedName) {
 
 void VirtualPendant::plug() {
   present_ = true;
-  notify(kDeviceArrival, kPendantPath);
+  notify(kDeviceArrival, pendantPath_);
+}
+
+void VirtualPendant::plugElsewhere() {
+  pendantPath_ = samePath(pendantPath_, kPendantPath) ? kPendantElsewherePath : kPendantPath;
+  plug();
+}
+
+const std::string& VirtualPendant::pendantPath() const {
+  return pendantPath_;
+}
+
+void VirtualPendant::arriveSecondPendant() {
+  addTrailingDevice(kSecondPendantPath, static_cast<uint16_t>(kPendantVendorId),
+                    static_cast<uint16_t>(kPendantProductId));
+  notify(kDeviceArrival, kSecondPendantPath);
 }
 
 void VirtualPendant::arriveOther() {
@@ -90,6 +105,14 @@ void VirtualPendant::setWritesFail(bool fail) {
   writesFail_ = fail;
 }
 
+void VirtualPendant::setStalled(bool stalled) {
+  stalled_ = stalled;
+  if (!stalled_ && pendingOn_ != kInvalidHandle) {
+    written_.push_back(pendingReport_);
+    pendingOn_ = kInvalidHandle;
+  }
+}
+
 void VirtualPendant::setShortReads(bool shortReads) {
   shortReads_ = shortReads;
 }
@@ -107,6 +130,14 @@ const std::vector<VirtualPendant::OutputReport>& VirtualPendant::writtenReports(
 
 void VirtualPendant::clearWrittenReports() {
   written_.clear();
+}
+
+bool VirtualPendant::writePending() const {
+  return pendingOn_ != kInvalidHandle;
+}
+
+int VirtualPendant::cancelledWriteCount() const {
+  return cancelledWrites_;
 }
 
 bool VirtualPendant::notificationsRegistered() const {
@@ -150,7 +181,7 @@ void VirtualPendant::beginEnumeration() {
       enumeration_.push_back(device.path);
   }
   if (present_)
-    enumeration_.push_back(kPendantPath);
+    enumeration_.push_back(pendantPath_);
   for (const Device& device : devices_) {
     if (device.afterPendant)
       enumeration_.push_back(device.path);
@@ -170,7 +201,7 @@ void VirtualPendant::endEnumeration() {
 
 DeviceHandle VirtualPendant::open(const std::string& path, Access access) {
   int device = kPendantDevice;
-  if (samePath(path, kPendantPath)) {
+  if (samePath(path, pendantPath_)) {
     if (!present_)
       return kInvalidHandle;
   } else {
@@ -216,6 +247,10 @@ DeviceHandle VirtualPendant::openWrite(const std::string& path) {
 }
 
 void VirtualPendant::close(DeviceHandle handle) {
+  if (handle == pendingOn_) {
+    pendingOn_ = kInvalidHandle;
+    ++cancelledWrites_;
+  }
   if (handles_.erase(handle) == 0) {
     ++badCloses_;
     return;
@@ -248,16 +283,30 @@ bool VirtualPendant::readReport(DeviceHandle handle, uint8_t (&report)[kInputRep
   return true;
 }
 
-bool VirtualPendant::writeReport(DeviceHandle handle, const uint8_t (&report)[kOutputReportSize]) {
+WriteResult VirtualPendant::writeReport(DeviceHandle handle,
+                                        const uint8_t (&report)[kOutputReportSize]) {
   auto found = handles_.find(handle);
   if (found == handles_.end() || found->second.dead || found->second.device != kPendantDevice ||
       found->second.access != Access::kWrite || writesFail_) {
-    return false;
+    return WriteResult::Failed;
   }
   OutputReport written;
   std::memcpy(written.data(), report, kOutputReportSize);
+  if (pendingOn_ == handle) {
+    if (++pendingWrites_ < kStalledWritesBeforeFailure)
+      return WriteResult::Busy;
+    pendingOn_ = kInvalidHandle;
+    ++cancelledWrites_;
+    return WriteResult::Failed;
+  }
+  if (stalled_) {
+    pendingOn_ = handle;
+    pendingReport_ = written;
+    pendingWrites_ = 0;
+    return WriteResult::Sent;
+  }
   written_.push_back(written);
-  return true;
+  return WriteResult::Sent;
 }
 
 bool VirtualPendant::registerNotifications(NativeWindow& window) {

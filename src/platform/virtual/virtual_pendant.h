@@ -23,6 +23,13 @@ class VirtualPendant final : public DeviceServices {
   static constexpr const char* kPendantPath =
       "\\\\?\\hid#vid_04d8&pid_fce5#7&1a2b3c4d&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
 
+  // The pendant's path when it was plugged into another port (plugElsewhere).
+  static constexpr const char* kPendantElsewherePath =
+      "\\\\?\\hid#vid_04d8&pid_fce5#7&3e4f5a6b&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+  // A second pendant's path (arriveSecondPendant).
+  static constexpr const char* kSecondPendantPath =
+      "\\\\?\\hid#vid_04d8&pid_fce5#7&5c6d7e8f&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+
   // The name an arrival of another HID device carries (arriveOther).
   static constexpr const char* kOtherArrivalPath =
       "\\\\?\\hid#vid_1209&pid_0001#8&2c3d4e5f&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
@@ -50,6 +57,14 @@ class VirtualPendant final : public DeviceServices {
   void unplug(const std::string& notifiedName);
   // The pendant arrives again (arrival notification when registered).
   void plug();
+  // The pendant arrives again under another path (another USB port, another hidraw node): its
+  // old path opens nothing any more.
+  void plugElsewhere();
+  // The pendant's path as enumeration lists it now.
+  const std::string& pendantPath() const;
+  // Another pendant (the same ids) arrives, listed in enumeration after this one. It delivers no
+  // reports.
+  void arriveSecondPendant();
   // Another HID device arrives (arrival notification when registered).
   void arriveOther();
   // Another HID device is removed (removal notification naming `path`, when registered).
@@ -58,11 +73,20 @@ class VirtualPendant final : public DeviceServices {
   // ---- Fault switches ------------------------------------------------------------------------
   // Writes fail and are not recorded.
   void setWritesFail(bool fail);
+  // The pendant stops taking output, as one whose output endpoint keeps refusing: the next write
+  // is taken as pending, later ones find it still pending (Busy), and once it has been pending for
+  // kStalledWritesBeforeFailure writes it is cancelled (Failed). Taking output again completes a
+  // pending write. The virtual pendant never waits, so its pending time is counted in writes, one
+  // per report cycle.
+  void setStalled(bool stalled);
+  static constexpr int kStalledWritesBeforeFailure = 40;  // 40 report cycles of 25 ms: a second
   // Each read takes the next queued report but delivers only part of it (not a report).
   void setShortReads(bool shortReads);
 
   // ---- Observation ---------------------------------------------------------------------------
   const std::vector<OutputReport>& writtenReports() const;
+  bool writePending() const;
+  int cancelledWriteCount() const;  // pending writes given up or ended by a close
   void clearWrittenReports();
   bool notificationsRegistered() const;
   int openHandleCount() const;                             // handles opened and not yet closed
@@ -83,7 +107,7 @@ class VirtualPendant final : public DeviceServices {
   DeviceHandle openWrite(const std::string& path) override;
   void close(DeviceHandle handle) override;
   bool readReport(DeviceHandle handle, uint8_t (&report)[kInputReportSize], int timeoutMs) override;
-  bool writeReport(DeviceHandle handle, const uint8_t (&report)[kOutputReportSize]) override;
+  WriteResult writeReport(DeviceHandle handle, const uint8_t (&report)[kOutputReportSize]) override;
   bool registerNotifications(NativeWindow& window) override;
   void unregisterNotifications(NativeWindow& window) override;
 
@@ -94,6 +118,7 @@ class VirtualPendant final : public DeviceServices {
   std::vector<OutputReport> written_;
   NativeWindow* window_ = nullptr;
   bool present_ = true;
+  std::string pendantPath_ = kPendantPath;
 
   enum class Access { kProbe, kRead, kWrite };
   static constexpr int kPendantDevice = -1;
@@ -122,6 +147,11 @@ class VirtualPendant final : public DeviceServices {
   int lastTimeoutMs_ = -1;
   int probes_ = 0;
   bool writesFail_ = false;
+  bool stalled_ = false;
+  DeviceHandle pendingOn_ = kInvalidHandle;  // the handle of the pending write, if any
+  OutputReport pendingReport_{};
+  int pendingWrites_ = 0;  // writes that found it pending
+  int cancelledWrites_ = 0;
   bool shortReads_ = false;
 };
 

@@ -209,12 +209,14 @@ bool HidDevices::readReport(DeviceHandle handle, uint8_t (&report)[kInputReportS
   return true;
 }
 
-bool HidDevices::writeReport(DeviceHandle handle, const uint8_t (&report)[kOutputReportSize]) {
+WriteResult HidDevices::writeReport(DeviceHandle handle,
+                                    const uint8_t (&report)[kOutputReportSize]) {
   if (handle == kInvalidHandle)
-    return false;
+    return WriteResult::Failed;
   DWORD written = 0;
-  return WriteFile(toHandle(handle), report, kOutputReportSize, &written, nullptr) &&
-         written == kOutputReportSize;
+  const bool sent = WriteFile(toHandle(handle), report, kOutputReportSize, &written, nullptr) &&
+                    written == kOutputReportSize;
+  return sent ? WriteResult::Sent : WriteResult::Failed;
 }
 
 // ---- Notifications ----------------------------------------------------------------------------

@@ -32,7 +32,7 @@ class HidDevices final : public DeviceServices {
   void close(DeviceHandle handle) override;
 
   bool readReport(DeviceHandle handle, uint8_t (&report)[kInputReportSize], int timeoutMs) override;
-  bool writeReport(DeviceHandle handle, const uint8_t (&report)[kOutputReportSize]) override;
+  WriteResult writeReport(DeviceHandle handle, const uint8_t (&report)[kOutputReportSize]) override;
 
   bool registerNotifications(NativeWindow& window) override;
   void unregisterNotifications(NativeWindow& window) override;
