@@ -9,8 +9,8 @@
 
 namespace k4::continuous_jog {
 
-// A jog outlives the last report with a non-zero intensity by this many Update ticks, so that a
-// short gap between reports does not stop the axis.
+// A jog (or a single-step press) outlives the last report with a non-zero intensity by this many
+// Update ticks, so that a short gap between reports does not stop the axis.
 constexpr int32_t kPauseTicks = 3;
 
 // After a reversal the wheel needs this many Update ticks of rest before a jog may start again;

@@ -117,6 +117,19 @@ void PendantWindow::releaseJogStartAction() {
   }
 }
 
+// While the intensity is held, the jog's pause countdown is rearmed; a host that does not allow
+// jogging (its jog-allowed LED dark) gets the " Jog OFF. " message and the procedure stops for this
+// cycle.
+bool PendantWindow::jogKeyAllowed() {
+  if (jogIntensity == 0)
+    return true;
+  jogPauseCountdown = continuous_jog::kPauseTicks;
+  if (host.getLed(led::kJogAllowed))
+    return true;
+  showStatusMessage(continuous_jog::kJogOffMessage);
+  return false;
+}
+
 bool PendantWindow::recentMovement() {
   historySum = 0.0;
   recentIndex = (recentIndex + 1) % 2;

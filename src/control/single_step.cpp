@@ -7,21 +7,11 @@
 
 namespace k4 {
 
-namespace {
-// A press keeps the mode live for this many Update ticks after the key was last seen down.
-constexpr int32_t kPauseTicks = 3;
-}  // namespace
-
 void PendantWindow::runSingleStep() {
   jogIntensity = intensityByte();
   singleStepPressed = jogIntensity > 0;
-  if (jogIntensity != 0) {
-    jogPauseCountdown = kPauseTicks;
-    if (!host.getLed(led::kJogAllowed)) {
-      showStatusMessage(kJogOffMessage);
-      return;
-    }
-  }
+  if (!jogKeyAllowed())
+    return;
   if (jogPauseCountdown == 0) {
     clearRateHistory();
     return;

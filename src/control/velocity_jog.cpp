@@ -77,13 +77,8 @@ void PendantWindow::runVelocityJog(bool autoMode) {
   if (reversalHoldOffRunning())
     return;
 
-  if (jogIntensity != 0) {
-    jogPauseCountdown = kPauseTicks;
-    if (!host.getLed(led::kJogAllowed)) {
-      showStatusMessage(kJogOffMessage);
-      return;
-    }
-  }
+  if (!jogKeyAllowed())
+    return;
   if (jogPauseCountdown == 0) {
     if (!autoMode)
       releaseJogStartAction();

@@ -90,6 +90,8 @@ class PendantWindow final : public WindowSink {
   void startOrUpdateJog(double speed);
   void releaseJogStartAction();
   bool recentMovement();
+  // The opening guard of the intensity-driven procedures (velocity, delayed, single step).
+  bool jogKeyAllowed();
   void makeRotatedStep(int signedCount);
   void clearRateHistory();
   void showStatusMessage(const char* message);
