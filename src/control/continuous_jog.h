@@ -18,6 +18,8 @@ constexpr int32_t kPauseTicks = 3;
 constexpr int kReversalCounter = 7;  // the TickCounters entry timing the hold-off
 constexpr int32_t kReversalHoldOffTicks = 3;
 
+// Shown on the host's status line when the wheel or the jog key is used while the host does not
+// allow jogging (its jog-allowed LED dark); the step path shows it too.
 constexpr const char* kJogOffMessage = " Jog OFF. ";
 
 // Writes a jog record for "DOJOG": every field first, then the stop byte, then the start byte.

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "control/continuous_jog.h"
 #include "control/step_moves.h"
 #include "host/host.h"
 #include "host/plugin_state.h"
@@ -128,7 +129,7 @@ void PendantWindow::runStepJog() {
   if (host.getLed(led::kCycleRunning) || host.getLed(led::kFeedHold))
     return;
   if (!host.getLed(led::kJogAllowed)) {
-    showStatusMessage(kJogOffMessage);
+    showStatusMessage(continuous_jog::kJogOffMessage);
     return;
   }
 
