@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "control/continuous_jog.h"
+#include "control/jog_record.h"
 #include "link/pendant_window.h"
 #include "settings/pendant_settings.h"
 

@@ -1,9 +1,10 @@
 // The continuous-jog record of the selected axis and the bookkeeping around a jog's start,
-// shared by the step path (which ends a velocity jog) and the continuous-jog modes.
+// shared by the step path (which ends a velocity jog) and the continuous-jog modes, and the
+// opening guard of the procedures driven by the jog intensity.
 #include <algorithm>
 #include <cstdint>
 
-#include "control/continuous_jog.h"
+#include "control/jog_record.h"
 #include "host/host.h"
 #include "link/pendant_window.h"
 

@@ -1,6 +1,6 @@
 // Single step (mode 11): each press of the pendant's jog key, seen as a rising edge of the
 // intensity byte, moves the selected axis by one step increment in the wheel's last direction.
-#include "control/step_moves.h"
+#include "control/step_jog.h"
 #include "host/host.h"
 #include "host/plugin_state.h"
 #include "link/pendant_window.h"

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "control/continuous_jog.h"
-#include "control/step_moves.h"
+#include "control/jog_record.h"
+#include "control/step_jog.h"
 #include "host/host.h"
 #include "host/plugin_state.h"
 #include "link/pendant_window.h"

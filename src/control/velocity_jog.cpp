@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
-#include "control/continuous_jog.h"
+#include "control/jog_record.h"
 #include "link/pendant_window.h"
 #include "settings/option_lists.h"
 #include "settings/pendant_settings.h"

@@ -1,5 +1,6 @@
-// Pieces shared by the continuous-jog modes: the velocity jog (modes 2 and 10) and the delayed
-// continuous jog (mode 3).
+// The jog record writer and the pieces shared by the continuous-jog modes: the velocity jog
+// (modes 2 and 10) and the delayed continuous jog (mode 3). The step path ends their jogs and
+// shows the same " Jog OFF. " message.
 #pragma once
 
 #include <cstdint>
