@@ -18,7 +18,7 @@ constexpr int kStopSingleClickDelay = 5;
 constexpr int kSideSingleClickDelay = 6;
 
 constexpr int32_t kClickTicks = 5;        // a click is shorter than this
-constexpr int32_t kPauseTicks = 3;        // a first click needs a pause longer than this before it
+constexpr int32_t kClickPauseTicks = 3;   // a first click needs a pause longer than this before it
 constexpr int32_t kSingleClickFires = 4;  // ticks after the release: no second press came
 constexpr int32_t kDelayDone = 101;       // parks a delay counter far above every threshold
 // SIDE is heard again only this many ticks after the last of the buttons of bits 24..27, so
@@ -71,7 +71,7 @@ void PendantWindow::decodeAxisSelection() {
     int32_t& delay = TickCounters[kStopSingleClickDelay];
     const bool stopDown = stopSideValue(reportWord0) == 1;
     if (stopDown && !tabClickLatch) {
-      tabClickSlow = clickCounter > kPauseTicks;
+      tabClickSlow = clickCounter > kClickPauseTicks;
       clickCounter = 0;
       tabClickLatch = true;
     } else if (!stopDown && tabClickLatch) {
@@ -104,7 +104,7 @@ void PendantWindow::decodeAxisSelection() {
   if (clickStyle == kClickStyleDouble) {
     int32_t& delay = TickCounters[kSideSingleClickDelay];
     if (sideDown && modifierClickLatch == 0) {
-      slowClick = sideCounter > kPauseTicks ? 1 : 0;
+      slowClick = sideCounter > kClickPauseTicks ? 1 : 0;
       sideCounter = 0;
       modifierClickLatch = 1;
     } else if (!sideDown && modifierClickLatch != 0) {

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "control/continuous_jog.h"
+#include "control/jog_record.h"
 #include "link/pendant_window.h"
 #include "settings/pendant_settings.h"
 
@@ -36,15 +36,12 @@ void PendantWindow::runDelayedContinuousJog() {
     return;
 
   if (jogIntensity != 0) {
-    jogPauseCountdown = kPauseTicks;
     // A delay set far above the ceiling keeps the count below it; saturate rather than wrap.
     const int32_t room = std::numeric_limits<int32_t>::max() - delayCount;
     delayCount = wheelSteps > room ? std::numeric_limits<int32_t>::max() : delayCount + wheelSteps;
-    if (!host.getLed(led::kJogAllowed)) {
-      showStatusMessage(kJogOffMessage);
-      return;
-    }
   }
+  if (!jogKeyAllowed())
+    return;
   if (jogPauseCountdown == 0) {
     delayCount = 0;
     releaseJogStartAction();

@@ -1,9 +1,10 @@
 // The continuous-jog record of the selected axis and the bookkeeping around a jog's start,
-// shared by the step path (which ends a velocity jog) and the continuous-jog modes.
+// shared by the step path (which ends a velocity jog) and the continuous-jog modes, and the
+// opening guard of the procedures driven by the jog intensity.
 #include <algorithm>
 #include <cstdint>
 
-#include "control/continuous_jog.h"
+#include "control/jog_record.h"
 #include "host/host.h"
 #include "link/pendant_window.h"
 
@@ -115,6 +116,19 @@ void PendantWindow::releaseJogStartAction() {
     restore205Owed = false;
     host.doButton(button::kJogEndAction);
   }
+}
+
+// While the intensity is held, the jog's pause countdown is rearmed; a host that does not allow
+// jogging (its jog-allowed LED dark) gets the " Jog OFF. " message and the procedure stops for this
+// cycle.
+bool PendantWindow::jogKeyAllowed() {
+  if (jogIntensity == 0)
+    return true;
+  jogPauseCountdown = continuous_jog::kPauseTicks;
+  if (host.getLed(led::kJogAllowed))
+    return true;
+  showStatusMessage(continuous_jog::kJogOffMessage);
+  return false;
 }
 
 bool PendantWindow::recentMovement() {

@@ -1,27 +1,17 @@
 // Single step (mode 11): each press of the pendant's jog key, seen as a rising edge of the
 // intensity byte, moves the selected axis by one step increment in the wheel's last direction.
-#include "control/step_moves.h"
+#include "control/step_jog.h"
 #include "host/host.h"
 #include "host/plugin_state.h"
 #include "link/pendant_window.h"
 
 namespace k4 {
 
-namespace {
-// A press keeps the mode live for this many Update ticks after the key was last seen down.
-constexpr int32_t kPauseTicks = 3;
-}  // namespace
-
 void PendantWindow::runSingleStep() {
   jogIntensity = intensityByte();
   singleStepPressed = jogIntensity > 0;
-  if (jogIntensity != 0) {
-    jogPauseCountdown = kPauseTicks;
-    if (!host.getLed(led::kJogAllowed)) {
-      showStatusMessage(kJogOffMessage);
-      return;
-    }
-  }
+  if (!jogKeyAllowed())
+    return;
   if (jogPauseCountdown == 0) {
     clearRateHistory();
     return;

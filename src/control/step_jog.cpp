@@ -5,7 +5,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "control/step_moves.h"
+#include "control/jog_record.h"
+#include "control/step_jog.h"
 #include "host/host.h"
 #include "host/plugin_state.h"
 #include "link/pendant_window.h"
@@ -128,7 +129,7 @@ void PendantWindow::runStepJog() {
   if (host.getLed(led::kCycleRunning) || host.getLed(led::kFeedHold))
     return;
   if (!host.getLed(led::kJogAllowed)) {
-    showStatusMessage(kJogOffMessage);
+    showStatusMessage(continuous_jog::kJogOffMessage);
     return;
   }
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
-#include "control/continuous_jog.h"
+#include "control/jog_record.h"
 #include "link/pendant_window.h"
 #include "settings/option_lists.h"
 #include "settings/pendant_settings.h"
@@ -77,13 +77,8 @@ void PendantWindow::runVelocityJog(bool autoMode) {
   if (reversalHoldOffRunning())
     return;
 
-  if (jogIntensity != 0) {
-    jogPauseCountdown = kPauseTicks;
-    if (!host.getLed(led::kJogAllowed)) {
-      showStatusMessage(kJogOffMessage);
-      return;
-    }
-  }
+  if (!jogKeyAllowed())
+    return;
   if (jogPauseCountdown == 0) {
     if (!autoMode)
       releaseJogStartAction();

@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "host/host.h"
+#include "link/pendant_window.h"
+#include "settings/pendant_settings.h"
 
 namespace k4 {
 
@@ -84,6 +86,13 @@ void advanceUpdateTick() {
     if (*countdown != 0)
       --*countdown;
   }
+}
+
+void LoadSettings(ProfileStore& store) {
+  LoadSettings(store, [] {
+    if (pendantWindow != nullptr)
+      pendantWindow->discoverDevice();
+  });
 }
 
 void resetPluginState() {

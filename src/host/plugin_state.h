@@ -9,6 +9,7 @@
 namespace k4 {
 
 class PendantWindow;
+class ProfileStore;
 
 constexpr int kTickCounterCount = 8;
 constexpr int32_t kTickCounterStart = 100;
@@ -28,6 +29,10 @@ extern std::string displayName;
 
 // One host Update tick: counters and countdowns.
 void advanceUpdateTick();
+
+// Reads the settings from `store` and looks for the pendant of the one pendant window (when
+// there is one) between the button keys and the rest.
+void LoadSettings(ProfileStore& store);
 
 // Back to the values at library load (tests use it between cases).
 void resetPluginState();

@@ -1,13 +1,19 @@
 // The plug-in's single working object: the hidden child window that owns the link to the
 // pendant and all pendant state. Its timer runs the report cycle; its device-change handler
 // follows the pendant being unplugged and plugged in again. The decoders of control/ are its
-// argument-less operations, each defined in its own source file there.
+// argument-less operations, each defined in its own source file there; each decoder's own state
+// is declared in the header of the same name and inherited, so the fields keep their names.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
+#include "control/axis_selection.h"
+#include "control/cycle_combinations.h"
+#include "control/mode_selector.h"
+#include "control/reset_switch.h"
+#include "control/wheel.h"
 #include "platform/device.h"
 #include "platform/window.h"
 
@@ -18,7 +24,12 @@ constexpr uint32_t kReportPeriodMs = 25;
 constexpr int kReadWaitMs = 5;
 constexpr int kRateHistoryLength = 10;
 
-class PendantWindow final : public WindowSink {
+class PendantWindow final : public WindowSink,
+                            public ResetSwitchState,
+                            public CycleCombinationsState,
+                            public ModeSelectorState,
+                            public AxisSelectionState,
+                            public WheelState {
  public:
   // `devices` must outlive the window.
   explicit PendantWindow(DeviceServices& devices);
@@ -90,6 +101,8 @@ class PendantWindow final : public WindowSink {
   void startOrUpdateJog(double speed);
   void releaseJogStartAction();
   bool recentMovement();
+  // The opening guard of the intensity-driven procedures (velocity, delayed, single step).
+  bool jogKeyAllowed();
   void makeRotatedStep(int signedCount);
   void clearRateHistory();
   void showStatusMessage(const char* message);
@@ -104,39 +117,10 @@ class PendantWindow final : public WindowSink {
   int32_t knobPosition = 0;
   int32_t previousJogMode = 0;
 
-  // ---- Stop and cycle-control buttons ---------------------------------------------------------
-  int32_t stopLatch = 0;
-  int32_t startComboLatch = 0;
-  int32_t stopComboLatch = 0;
-  int32_t cycleStartedHere = 0;
-
-  // ---- Mode selector --------------------------------------------------------------------------
-  int32_t stopClickLatch = 0;
-  bool modifierHeld = false;
-
-  // ---- Axis selection -------------------------------------------------------------------------
-  int32_t axisStepForward = 0;
-  int32_t axisStepBack = 0;
-  int32_t modifierClickLatch = 0;
-  bool tabClickSlow = false;
-  bool tabClickLatch = false;
-
-  // Shared by the step-size, axis-selection and mode 7 click detectors.
+  // ---- Decoders' shared state -----------------------------------------------------------------
+  // Each decoder's own state is declared with it (the bases above); this one is shared by the
+  // step-size, axis-selection and mode 7 click detectors.
   int32_t slowClick = 0;
-
-  // ---- Wheel ----------------------------------------------------------------------------------
-  int32_t wheelSteps = 0;
-  int32_t wheelReverse = 0;
-  // False until a report has given lastWheelCount a reading to compare with; the link may clear
-  // it again when a pendant arrives, whose counter need not continue where the last one stopped.
-  bool wheelCountSeeded = false;
-  // No report has been read since the window was made or the pendant arrived: the wheel counter
-  // of the first one read is a reference, not a movement.
-  bool awaitingFirstReport = true;
-  // The pendant was removed and no report has been read since: whatever the last report asked
-  // for (a held reset switch, a running jog) is over, so nothing is decoded until the pendant
-  // speaks again, even when another device's arrival has reopened the link.
-  bool silentUntilReport = false;
 
   // ---- Step jog -------------------------------------------------------------------------------
   bool singleStepPressed = false;

@@ -1,7 +1,6 @@
 #include "settings/pendant_settings.h"
 
 #include "host/plugin_state.h"
-#include "link/pendant_window.h"
 #include "settings/configuration_dialog.h"
 #include "settings/option_lists.h"
 #include "settings/profile_store.h"
@@ -106,13 +105,13 @@ void bringPositionsIntoRange(PendantSettings& settings, DefaultsColumn column) {
     bringPositionIntoRange(entry, settings, column);
 }
 
-void LoadSettings(ProfileStore& store) {
+void LoadSettings(ProfileStore& store, void (*betweenButtonKeysAndTheRest)()) {
   const std::span<const SettingKey> keys = settingKeys();
   readKeys(keys.first(kButtonKeyCount), store, DefaultsColumn::StartUp);
   // The pendant is looked for while the profile is open, between the button keys and the
   // rest; nothing read afterwards depends on the search.
-  if (pendantWindow != nullptr)
-    pendantWindow->discoverDevice();
+  if (betweenButtonKeysAndTheRest != nullptr)
+    betweenButtonKeysAndTheRest();
   readKeys(keys.subspan(kButtonKeyCount), store, DefaultsColumn::StartUp);
 }
 

@@ -87,8 +87,9 @@ constexpr std::size_t kButtonKeyCount = 4;
 // Reading and the dialog's hand-back both go through here.
 void bringPositionsIntoRange(PendantSettings& settings, DefaultsColumn column);
 
-// Reads all keys with the start-up defaults; runs device discovery after the four button keys.
-void LoadSettings(ProfileStore& store);
+// Reads all keys with the start-up defaults; calls `betweenButtonKeysAndTheRest` (when given)
+// after the four button keys, while the profile is open: the caller's pendant search runs there.
+void LoadSettings(ProfileStore& store, void (*betweenButtonKeysAndTheRest)());
 
 // Re-reads all keys with the reconfiguration defaults, runs the configuration dialog modally
 // and writes all keys back, whatever the dialog's result.

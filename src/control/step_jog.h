@@ -11,8 +11,6 @@ namespace k4 {
 
 class PendantWindow;
 
-constexpr const char* kJogOffMessage = " Jog OFF. ";
-
 // The G-code letter of an axis index 0..5; empty for anything else.
 std::string_view axisLetter(int32_t axisIndex);
 

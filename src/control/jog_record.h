@@ -1,5 +1,6 @@
-// Pieces shared by the continuous-jog modes: the velocity jog (modes 2 and 10) and the delayed
-// continuous jog (mode 3).
+// The jog record writer and the pieces shared by the continuous-jog modes: the velocity jog
+// (modes 2 and 10) and the delayed continuous jog (mode 3). The step path ends their jogs and
+// shows the same " Jog OFF. " message.
 #pragma once
 
 #include <cstdint>
@@ -9,8 +10,8 @@
 
 namespace k4::continuous_jog {
 
-// A jog outlives the last report with a non-zero intensity by this many Update ticks, so that a
-// short gap between reports does not stop the axis.
+// A jog (or a single-step press) outlives the last report with a non-zero intensity by this many
+// Update ticks, so that a short gap between reports does not stop the axis.
 constexpr int32_t kPauseTicks = 3;
 
 // After a reversal the wheel needs this many Update ticks of rest before a jog may start again;
@@ -18,6 +19,8 @@ constexpr int32_t kPauseTicks = 3;
 constexpr int kReversalCounter = 7;  // the TickCounters entry timing the hold-off
 constexpr int32_t kReversalHoldOffTicks = 3;
 
+// Shown on the host's status line when the wheel or the jog key is used while the host does not
+// allow jogging (its jog-allowed LED dark); the step path shows it too.
 constexpr const char* kJogOffMessage = " Jog OFF. ";
 
 // Writes a jog record for "DOJOG": every field first, then the stop byte, then the start byte.
