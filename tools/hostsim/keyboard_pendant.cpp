@@ -1,0 +1,159 @@
+#include "keyboard_pendant.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "host_sim.h"
+#include "session_recorder.h"
+
+namespace k4::hostsim {
+
+namespace {
+
+constexpr int64_t kClickMs = 100;  // how long a key click holds a button down
+constexpr int kIntensityStep = 10;
+
+}  // namespace
+
+RawTerminal::RawTerminal(bool enable) {
+  if (!enable || tcgetattr(STDIN_FILENO, &saved_) != 0)
+    return;
+  termios raw = saved_;
+  raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+  raw.c_cc[VMIN] = 0;
+  raw.c_cc[VTIME] = 0;
+  active_ = tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
+}
+
+RawTerminal::~RawTerminal() {
+  if (active_)
+    tcsetattr(STDIN_FILENO, TCSANOW, &saved_);
+}
+
+void KeyboardPendant::queueControls() {
+  const InputReportBytes report = sim_.controls().report();
+  sim_.queueReport(report);
+  recorder_.report(report.data());
+}
+
+void KeyboardPendant::click(bool PendantControls::*button, int64_t now) {
+  PendantControls& controls = sim_.controls();
+  if (controls.*button) {
+    // Still down from the last click: let it up first, so a quick second key is a double click.
+    controls.*button = false;
+    queueControls();
+    std::erase_if(releases_, [button](const PendingRelease& r) { return r.button == button; });
+  }
+  controls.*button = true;
+  queueControls();
+  releases_.push_back({now + kClickMs, button});
+}
+
+void KeyboardPendant::toggle(bool PendantControls::*button) {
+  sim_.controls().*button = !(sim_.controls().*button);
+  std::erase_if(releases_, [button](const PendingRelease& r) { return r.button == button; });
+  queueControls();
+}
+
+void KeyboardPendant::releaseButtons(int64_t now) {
+  bool changed = false;
+  for (auto it = releases_.begin(); it != releases_.end();) {
+    if (it->at <= now) {
+      sim_.controls().*(it->button) = false;
+      it = releases_.erase(it);
+      changed = true;
+    } else {
+      ++it;
+    }
+  }
+  if (changed)
+    queueControls();
+}
+
+int64_t KeyboardPendant::nextWake(int64_t wake) const {
+  for (const PendingRelease& release : releases_)
+    wake = std::min(wake, release.at);
+  return wake;
+}
+
+void KeyboardPendant::turnWheel(int counts) {
+  PendantControls& controls = sim_.controls();
+  controls.wheel = static_cast<uint8_t>((controls.wheel + counts + 256) % 256);
+  queueControls();
+}
+
+void KeyboardPendant::readKeys(int64_t now) {
+  char keys[64];
+  const ssize_t count = ::read(STDIN_FILENO, keys, sizeof keys);
+  if (count == 0 && !isatty(STDIN_FILENO))
+    inputClosed_ = true;
+  for (ssize_t i = 0; i < count; ++i) {
+    const char key = keys[i];
+    if (key == '\x1b' && i + 2 < count && keys[i + 1] == '[') {
+      const char arrow = keys[i + 2];
+      i += 2;
+      if (arrow == 'A' || arrow == 'C')
+        turnWheel(+1);
+      if (arrow == 'B' || arrow == 'D')
+        turnWheel(-1);
+      continue;
+    }
+    pressKey(key, now);
+  }
+}
+
+void KeyboardPendant::pressKey(char key, int64_t now) {
+  PendantControls& controls = sim_.controls();
+  switch (key) {
+    case 'q':
+    case 'Q':
+      quit_ = true;
+      break;
+    case 's':
+      click(&PendantControls::stop, now);
+      break;
+    case 'S':
+      toggle(&PendantControls::stop);
+      break;
+    case 'd':
+      click(&PendantControls::side, now);
+      break;
+    case 'D':
+      toggle(&PendantControls::side);
+      break;
+    case 'c':
+      click(&PendantControls::cycle, now);
+      break;
+    case 'a':
+      click(&PendantControls::any, now);
+      break;
+    case 'r':
+      toggle(&PendantControls::reset);
+      break;
+    case '+':
+    case '=':
+      controls.intensity = static_cast<uint8_t>(std::min(250, controls.intensity + kIntensityStep));
+      queueControls();
+      break;
+    case '-':
+      controls.intensity = static_cast<uint8_t>(std::max(0, controls.intensity - kIntensityStep));
+      queueControls();
+      break;
+    case 'u':
+      if (sim_.pendant().present()) {
+        sim_.unplug();
+      } else {
+        sim_.plug();
+      }
+      break;
+    default:
+      if (key >= '1' && key <= '9') {
+        controls.knob = static_cast<uint8_t>(key - '0');
+        queueControls();
+      }
+      break;
+  }
+}
+
+}  // namespace k4::hostsim
