@@ -21,6 +21,7 @@
 #include "fake_host.h"
 #include "link/pendant_window.h"
 #include "platform/posix/hidraw_device.h"
+#include "platform/posix/hidraw_report_layout.h"
 #include "platform/posix/host_view.h"
 #include "platform/window.h"
 
