@@ -5,15 +5,14 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "fake_host.h"
 #include "link/pendant_window.h"
+#include "manual_host_view.h"
 #include "platform/posix/hidraw_device.h"
-#include "platform/posix/host_view.h"
 #include "uhid_pendant.h"
 
 namespace k4 {
@@ -21,44 +20,7 @@ namespace {
 
 using hidvm::UhidPendant;
 using posix::HidrawDevices;
-
-// The host's event loop, stepped by the test.
-class SteppedHostView final : public posix::HostView {
- public:
-  struct Watch {
-    int fd;
-    Callback callback;
-    void* argument;
-  };
-  int addTimer(uint32_t, Callback callback, void* argument) override {
-    timerCallback = callback;
-    timerArgument = argument;
-    return 1;
-  }
-  void removeTimer(int) override { timerCallback = nullptr; }
-  int watchFd(int fd, Callback callback, void* argument) override {
-    watches[++lastWatchId] = Watch{fd, callback, argument};
-    return lastWatchId;
-  }
-  void unwatchFd(int id) override { watches.erase(id); }
-  void fireTimer() {
-    if (timerCallback != nullptr)
-      timerCallback(timerArgument);
-  }
-  // Runs the callbacks of the watched descriptors that become readable within `ms`.
-  void pumpWatches(int ms) {
-    const std::map<int, Watch> now = watches;
-    for (const auto& [id, watch] : now) {
-      pollfd ready{watch.fd, POLLIN, 0};
-      if (::poll(&ready, 1, ms) == 1)
-        watch.callback(watch.argument);
-    }
-  }
-  Callback timerCallback = nullptr;
-  void* timerArgument = nullptr;
-  std::map<int, Watch> watches;
-  int lastWatchId = 0;
-};
+using test::ManualHostView;
 
 int openFdCount() {
   int count = 0;
@@ -144,7 +106,7 @@ TEST_P(RealHidraw, TheLinkFollowsUnplugAndReplug) {
   test::FakeHost host;
   HidrawDevices devices(HidrawDevices::sysfsRootFromEnvironment(),
                         HidrawDevices::devRootFromEnvironment());
-  SteppedHostView view;
+  ManualHostView view;
   auto window = std::make_unique<PendantWindow>(devices);
   ASSERT_TRUE(window->createNativeWindow(&view));
   ASSERT_TRUE(window->discoverDevice());
@@ -158,7 +120,7 @@ TEST_P(RealHidraw, TheLinkFollowsUnplugAndReplug) {
     EXPECT_TRUE(pendant.sendReport(data));
     pollfd ready{static_cast<int>(window->readHandle), POLLIN, 0};
     EXPECT_EQ(::poll(&ready, 1, 1000), 1);
-    view.fireTimer();
+    view.fireTimers();
   };
   cycleWith({0x00, 0, 0, 0x01, 0, 0, 0});
   EXPECT_EQ(window->reportWord0, uint32_t{inputId()});
@@ -184,8 +146,8 @@ TEST_P(RealHidraw, TheLinkFollowsUnplugAndReplug) {
     for (const std::string& call : host.take())
       resets += call == "DoButton 1021";
     EXPECT_EQ(resets, 1);
-    view.fireTimer();  // a cycle while it is away reads and writes nothing
-    pendant.pump(50);  // the old device's close
+    view.fireTimers();  // a cycle while it is away reads and writes nothing
+    pendant.pump(50);   // the old device's close
 
     pendant.opens = 0;
     pendant.closes = 0;

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "host/host.h"
-#include "platform/posix/host_view.h"
+#include "manual_host_view.h"
 #include "platform/posix/scripted_dialog_view.h"
 #include "platform/posix/terminal_dialog_view.h"
 #include "profile_files.h"
@@ -41,20 +41,7 @@ Step pressEscape() {
   return Step{Kind::PressEscape, 0, "", 0};
 }
 
-// A host view that only hands over a dialog view.
-class DialogHostView final : public posix::HostView {
- public:
-  explicit DialogHostView(DialogView& view) : view_(view) {}
-  int addTimer(uint32_t, Callback, void*) override { return 0; }
-  void removeTimer(int) override {}
-  int watchFd(int, Callback, void*) override { return 0; }
-  void unwatchFd(int) override {}
-  DialogView* dialogView() override { return &view_; }
-
- private:
-  DialogView& view_;
-};
-
+using test::ManualHostView;
 using test::reconfigurationDefaults;
 
 class ConfigurationDialog : public ::testing::Test {
@@ -72,7 +59,7 @@ class ConfigurationDialog : public ::testing::Test {
   ScriptedDialogView view;
 
  private:
-  DialogHostView hostView_{view};
+  ManualHostView hostView_{nullptr, &view};
   void* savedView_ = nullptr;
 };
 

@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -20,8 +19,9 @@
 
 #include "fake_host.h"
 #include "link/pendant_window.h"
+#include "manual_host_view.h"
 #include "platform/posix/hidraw_device.h"
-#include "platform/posix/host_view.h"
+#include "platform/posix/hidraw_report_layout.h"
 #include "platform/window.h"
 
 namespace k4 {
@@ -32,47 +32,7 @@ using posix::HidrawDevices;
 
 constexpr const char* kPendantId = "HID_ID=0003:000004D8:0000FCE5";
 
-// The host's event loop, stepped by the test.
-class SteppedHostView final : public posix::HostView {
- public:
-  struct Watch {
-    int fd;
-    Callback callback;
-    void* argument;
-  };
-  int addTimer(uint32_t periodMs, Callback callback, void* argument) override {
-    timerPeriodMs = periodMs;
-    timerCallback = callback;
-    timerArgument = argument;
-    return 1;
-  }
-  void removeTimer(int) override { timerCallback = nullptr; }
-  int watchFd(int fd, Callback callback, void* argument) override {
-    watches[++lastWatchId] = Watch{fd, callback, argument};
-    return lastWatchId;
-  }
-  void unwatchFd(int id) override { watches.erase(id); }
-
-  void fireTimer() {
-    if (timerCallback != nullptr)
-      timerCallback(timerArgument);
-  }
-  // Runs the callbacks of the watched descriptors that are readable now.
-  void pumpWatches() {
-    const std::map<int, Watch> now = watches;
-    for (const auto& [id, watch] : now) {
-      pollfd ready{watch.fd, POLLIN, 0};
-      if (::poll(&ready, 1, 0) == 1)
-        watch.callback(watch.argument);
-    }
-  }
-
-  uint32_t timerPeriodMs = 0;
-  Callback timerCallback = nullptr;
-  void* timerArgument = nullptr;
-  std::map<int, Watch> watches;
-  int lastWatchId = 0;
-};
+using test::ManualHostView;
 
 class HidrawTree {
  public:
@@ -548,14 +508,14 @@ class RecordingSink final : public WindowSink {
 TEST(HidrawNotifications, NodesAppearingAndVanishingUnderTheDevRoot) {
   HidrawTree tree;
   HidrawDevices devices(tree.sysfs(), tree.dev());
-  SteppedHostView view;
+  ManualHostView view;
   RecordingSink sink;
   std::unique_ptr<NativeWindow> window = createNativeWindow();
   ASSERT_TRUE(window->create(&view, sink));
   ASSERT_TRUE(devices.registerNotifications(*window));
-  ASSERT_EQ(view.watches.size(), 1u);
+  ASSERT_EQ(view.watchCount(), 1u);
   EXPECT_TRUE(devices.registerNotifications(*window));  // once is enough
-  EXPECT_EQ(view.watches.size(), 1u);
+  EXPECT_EQ(view.watchCount(), 1u);
 
   const std::string arrival = "32768 5 " + tree.node(3);
   const std::string removal = "32772 5 " + tree.node(3);
@@ -576,7 +536,7 @@ TEST(HidrawNotifications, NodesAppearingAndVanishingUnderTheDevRoot) {
   EXPECT_EQ(sink.events, std::vector<std::string>{removal});
 
   devices.unregisterNotifications(*window);
-  EXPECT_TRUE(view.watches.empty());
+  EXPECT_EQ(view.watchCount(), 0u);
   sink.events.clear();
   tree.addFifoNode(3);
   view.pumpWatches();
@@ -589,7 +549,7 @@ TEST(HidrawNotifications, NodesAppearingAndVanishingUnderTheDevRoot) {
 TEST(HidrawNotifications, AnAttributeChangeIsAnArrivalUnlessTheLinkIsOpenOnThatNode) {
   HidrawTree tree;
   HidrawDevices devices(tree.sysfs(), tree.dev());
-  SteppedHostView view;
+  ManualHostView view;
   RecordingSink sink;
   std::unique_ptr<NativeWindow> window = createNativeWindow();
   ASSERT_TRUE(window->create(&view, sink));
@@ -664,11 +624,11 @@ TEST(HidrawLink, FindsThePendantWheneverAndUnderWhicheverNodeItAppears) {
   tree.addSysfsEntry("hidraw0", "HID_ID=0003:00001234:00005678");
   tree.addFifoNode(0);
   HidrawDevices devices(tree.sysfs(), tree.dev());
-  SteppedHostView view;
+  ManualHostView view;
   auto window = std::make_unique<PendantWindow>(devices);
   ASSERT_TRUE(window->createNativeWindow(&view));
   ASSERT_FALSE(window->discoverDevice());
-  EXPECT_EQ(view.watches.size(), 1u);  // watching although no pendant was found
+  EXPECT_EQ(view.watchCount(), 1u);  // watching although no pendant was found
 
   tree.addSysfsEntry("hidraw3", kPendantId);
   int master = tree.addTerminalNode(3);
@@ -677,7 +637,7 @@ TEST(HidrawLink, FindsThePendantWheneverAndUnderWhicheverNodeItAppears) {
   EXPECT_EQ(window->devicePath, tree.node(3));
   writeToMaster(master, {0, 0, 0, 0, 0, 0, 0, 0x5A});
   waitReadable(window->readHandle);
-  view.fireTimer();
+  view.fireTimers();
   EXPECT_EQ(window->reportWord1, 0x5A000000u);
 
   fakeHost.take();
@@ -696,7 +656,7 @@ TEST(HidrawLink, FindsThePendantWheneverAndUnderWhicheverNodeItAppears) {
   EXPECT_EQ(window->devicePath, tree.node(4));
   writeToMaster(master, {0, 0, 0, 0, 0, 0, 0, 0x6B});
   waitReadable(window->readHandle);
-  view.fireTimer();
+  view.fireTimers();
   EXPECT_EQ(window->reportWord1, 0x6B000000u);
   fakeHost.take();
   fs::remove(tree.node(3));
@@ -714,20 +674,20 @@ TEST(HidrawLink, DiscoversReadsWritesAndFollowsUnplugAndReplug) {
   tree.addFifoNode(0);
   int master = tree.addTerminalNode(1);
   HidrawDevices devices(tree.sysfs(), tree.dev());
-  SteppedHostView view;
+  ManualHostView view;
   auto window = std::make_unique<PendantWindow>(devices);
   ASSERT_TRUE(window->createNativeWindow(&view));
 
   ASSERT_TRUE(window->discoverDevice());
   EXPECT_EQ(window->devicePath, tree.node(1));
-  EXPECT_EQ(view.timerPeriodMs, 25u);
-  EXPECT_EQ(view.watches.size(), 1u);
+  EXPECT_EQ(view.timerPeriodMs(), 25u);
+  EXPECT_EQ(view.watchCount(), 1u);
 
   writeToMaster(master, {0, 0, 0, 0, 0, 0, 0, 0x5A});
   waitReadable(window->readHandle);
   window->axisIndex = 5;
   fakeHost.leds[804] = true;
-  view.fireTimer();
+  view.fireTimers();
   EXPECT_EQ(window->reportWord1, 0x5A000000u);
   EXPECT_EQ(readFromMaster(master, 5), (std::vector<uint8_t>{0x00, 0x54, 0x00, 0x00, 0x00}));
 
@@ -746,11 +706,11 @@ TEST(HidrawLink, DiscoversReadsWritesAndFollowsUnplugAndReplug) {
   ASSERT_NE(window->readHandle, kInvalidHandle);
   writeToMaster(master, {0, 0, 0, 0, 0, 0, 0, 0x6B});
   waitReadable(window->readHandle);
-  view.fireTimer();
+  view.fireTimers();
   EXPECT_EQ(window->reportWord1, 0x6B000000u);
 
   window.reset();
-  EXPECT_TRUE(view.watches.empty());
+  EXPECT_EQ(view.watchCount(), 0u);
 }
 
 }  // namespace

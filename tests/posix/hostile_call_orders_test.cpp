@@ -248,7 +248,7 @@ class HostileCallOrders : public ::testing::Test {
   std::string profile_;
   VirtualPendant pendant_;
   ScriptedDialogView dialog_;
-  ManualHostView hostView_{pendant_, dialog_};
+  ManualHostView hostView_{&pendant_, &dialog_};
   void* view_ = nullptr;
   EngineBlock engine_{};
   SetupBlock setup_{};

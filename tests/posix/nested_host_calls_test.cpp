@@ -99,7 +99,7 @@ class NestedHostCalls : public ::testing::Test {
   VirtualPendant pendant;
   ManualHostView* loopHandle = &loop;
   ReentrantView dialog{loopHandle};
-  ManualHostView loop{pendant, dialog};
+  ManualHostView loop{&pendant, &dialog};
   EngineBlock engine{};
   SetupBlock setup{};
   PlannerBlock planner{};

@@ -129,7 +129,7 @@ class ReentrantHost : public ::testing::Test {
   std::string profile = dir.file("profile.xml");
   VirtualPendant pendant;
   ScriptedDialogView dialog;
-  ManualHostView loop{pendant, dialog};
+  ManualHostView loop{&pendant, &dialog};
   EngineBlock engine{};
   SetupBlock setup{};
   PlannerBlock planner{};

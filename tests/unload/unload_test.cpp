@@ -8,13 +8,11 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "host/host_boundary.h"
-#include "platform/dialog.h"
-#include "platform/posix/host_view.h"
+#include "manual_host_view.h"
 #include "platform/virtual/virtual_pendant.h"
 
 namespace k4 {
@@ -38,42 +36,6 @@ void K4_CALL onCode(const char* line) {
   calls.push_back(std::string("Code ") + line);
 }
 
-// The host's loop, turned by hand.
-class LoopView final : public posix::HostView {
- public:
-  explicit LoopView(DeviceServices& devices) : devices_(devices) {}
-  int addTimer(uint32_t, Callback callback, void* argument) override {
-    timers_[++lastId_] = {callback, argument};
-    return lastId_;
-  }
-  void removeTimer(int id) override { timers_.erase(id); }
-  int watchFd(int, Callback, void*) override {
-    ++watches_;
-    return ++lastId_;
-  }
-  void unwatchFd(int) override { --watches_; }
-  DeviceServices* deviceServices() override { return &devices_; }
-
-  void fireTimers() {
-    const std::map<int, Timer> firing = timers_;
-    for (const auto& [id, timer] : firing) {
-      if (timers_.count(id) != 0)
-        timer.callback(timer.argument);
-    }
-  }
-  std::size_t timerCount() const { return timers_.size(); }
-
- private:
-  struct Timer {
-    Callback callback;
-    void* argument;
-  };
-  DeviceServices& devices_;
-  std::map<int, Timer> timers_;
-  int lastId_ = 0;
-  int watches_ = 0;
-};
-
 template <typename Fn>
 Fn exported(void* module, const char* name) {
   void* symbol = ::dlsym(module, name);
@@ -94,7 +56,7 @@ TEST(Unload, WithoutStopPlugEndsTheJogAndLeavesNothingInTheHostsLoop) {
   exported<const char* (*)(const char*)>(module, "SetProName")(profile.c_str());
 
   VirtualPendant pendant;
-  LoopView loop(pendant);
+  test::ManualHostView loop(&pendant);
   EngineBlock engine{};
   SetupBlock setup{};
   PlannerBlock planner{};
