@@ -5,6 +5,11 @@
 // LinuxCNC: it reads a status copy taken once per cycle and puts commands into a queue. The
 // bridge's own thread owns the controller: it keeps the status copy current, brings LinuxCNC
 // into the mode a command needs, issues the command, follows its echo and reports refusals.
+//
+// One class, its parts in files of their own: bridge.cpp (the status copy per cycle, the queue,
+// jog stops, the dashboard), bridge_mapping.cpp (LEDs, DROs, command lines), bridge_buttons.cpp
+// (the table of button codes), bridge_worker.cpp (the bridge's thread), bridge_steps.cpp (step
+// jogs and their bound); latency_probes.* keeps the benchmark's samples.
 #pragma once
 
 #include <array>
@@ -21,12 +26,12 @@
 #include <vector>
 
 #include "actions.h"
+#include "bridge_support.h"
 #include "controller.h"
 #include "host_model.h"
+#include "latency_probes.h"
 
 namespace k4::lcnc {
-
-using Clock = std::chrono::steady_clock;
 
 struct BridgeConfig {
   // Per axis, from the INI's [AXIS_L]MAX_VELOCITY, machine units per second; 0: not configured.
@@ -62,14 +67,6 @@ struct BridgeConfig {
   bool timings = false;  // keep latency and callback-time samples for the benchmark
   // Set from a signal handler: the host ends as if the connection were lost, jogs stopped.
   const std::atomic<bool>* stopRequest = nullptr;
-};
-
-// Latency samples for the benchmark, in milliseconds.
-struct Timings {
-  std::vector<double> wheelToMotion;  // cycle that turned the wheel -> motion seen
-  std::vector<double> endToAccepted;  // cycle that ended a continuous jog -> stop taken by motion
-  std::vector<double> endToStopped;   // the same -> axis at rest (deceleration included)
-  std::map<std::string, std::vector<double>> callbacks;  // time inside each callback
 };
 
 class Bridge final : public hostsim::HostModel {
@@ -114,7 +111,16 @@ class Bridge final : public hostsim::HostModel {
   void stopJog(int axis, bool urgent);
   void stopAllJogs(const std::string& why);
   void runAction(const Action& action);
-  void reset();
+  // The button codes the bridge answers itself (kButtonRules); each handler gets the code.
+  struct ButtonRule;
+  static const ButtonRule kButtonRules[];
+  void reset(int code);
+  void cycleStart(int code);
+  void cycleResume(int code);
+  void cycleStop(int code);
+  void zeroAll(int code);
+  void zeroAxis(int code);
+  void refAxis(int code);
   void stepLine(const std::string& line);
   void mdi(const std::string& line);
   double machineFactor(int axis) const;  // program units -> machine units
@@ -129,6 +135,7 @@ class Bridge final : public hostsim::HostModel {
   void execute(const Queued& item);
   bool ensureMode(TaskMode mode, const std::string& what);
   bool ensureTeleop(bool enable, const std::string& what);
+  bool enterMode(const Command& command, const std::string& what, TaskMode mode);
   Echo waitEcho(int serial, std::chrono::milliseconds limit);
   Echo waitTaken(int serial, std::chrono::milliseconds limit);
   void refuse(const Command& command, const std::string& what, const std::string& reason);
@@ -138,7 +145,6 @@ class Bridge final : public hostsim::HostModel {
   void followSteps();
   bool mayLeaveMode(std::string& why) const;
   void pollController();
-  void followProbes();
   std::string lastErrorSince(Clock::time_point since, std::chrono::milliseconds wait);
 
   BridgeConfig config_;
@@ -192,18 +198,13 @@ class Bridge final : public hostsim::HostModel {
   int publishedLines_ = 0;  // step travel still outstanding, in lines
   std::vector<std::string> workerMessages_;
   std::set<std::string> ownTexts_;  // operator messages we sent, not to be echoed back
-  Timings timings_;
+
+  // With `timings`: probes followed on the bridge thread, samples under a lock of their own.
+  LatencyProbes probes_;
 
   // Bridge-thread state.
   Status live_;
   std::map<int, Clock::time_point> holdOff_;  // refused command kinds, quiet until then
-  struct Probe {
-    int axis;
-    bool toMotion;  // wheel -> motion; else end -> stopped
-    Clock::time_point since;
-    Clock::time_point deadline;
-  };
-  std::vector<Probe> probes_;
   // Step jogs in flight per axis: LinuxCNC adds each increment to the axis' jog target, so the
   // bridge keeps that target itself to know the travel still to come.
   struct StepTrack {
