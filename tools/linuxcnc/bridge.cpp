@@ -87,6 +87,12 @@ void Bridge::tell(const std::string& text) {
   say(text);
   if (!config_.operatorMessages)
     return;
+  enqueue(operatorText(text));
+}
+
+Command Bridge::operatorText(const std::string& text) {
+  // With --read-errors the bridge also shows LinuxCNC's error channel: its own texts coming
+  // back on it are recognised and not shown twice.
   if (config_.readErrors) {
     std::lock_guard lock(mutex_);
     ownTexts_.insert(text);
@@ -94,7 +100,7 @@ void Bridge::tell(const std::string& text) {
   Command message;
   message.kind = Command::Kind::OperatorText;
   message.text = text;
-  enqueue(message);
+  return message;
 }
 
 void Bridge::beforeCycle(hostsim::Machine& blocks) {
@@ -172,14 +178,7 @@ void Bridge::beforeCycle(hostsim::Machine& blocks) {
     if (config_.operatorMessages && fresh && !text.empty()) {
       statusSent_ = text;
       statusSentAt_ = now;
-      if (config_.readErrors) {
-        std::lock_guard lock(mutex_);
-        ownTexts_.insert(text);
-      }
-      Command message;
-      message.kind = Command::Kind::OperatorText;
-      message.text = text;
-      enqueue(message);
+      enqueue(operatorText(text));
     }
   }
   timeCallback("cycle", now);

@@ -106,6 +106,8 @@ class Bridge final : public hostsim::HostModel {
   void say(const std::string& text);
   void sayOnce(int code, const std::string& text);
   void tell(const std::string& text);  // standard output and LinuxCNC's operator messages
+  // An operator-message command for `text`, remembered as our own (either thread).
+  Command operatorText(const std::string& text);
   void enqueue(Command command, bool urgent = false);
   void sendFeedOverride();
   void stopJog(int axis, bool urgent);

@@ -211,14 +211,7 @@ void Bridge::refuse(const Command& command, const std::string& what, const std::
 void Bridge::tellOperator(const std::string& text) {
   if (!config_.operatorMessages || !live_.valid)
     return;
-  if (config_.readErrors) {
-    std::lock_guard lock(mutex_);
-    ownTexts_.insert(text);
-  }
-  Command message;
-  message.kind = Command::Kind::OperatorText;
-  message.text = text;
-  const int serial = controller_->send(message, false);
+  const int serial = controller_->send(operatorText(text), false);
   if (serial >= 0)
     waitEcho(serial, kEchoLimit);
 }
