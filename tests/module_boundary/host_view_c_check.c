@@ -19,8 +19,8 @@ static int runModal(void* context, const k4_dialog_controls* controls) {
   return controls->press_ok(controls->context) ? K4_DIALOG_OK : K4_DIALOG_CANCEL;
 }
 
-static const k4_dialog_table dialogTable = {
-    K4_HOST_VIEW_VERSION, sizeof(k4_dialog_table), 0, runModal, 0};
+static const k4_dialog_table dialogTable = {K4_HOST_VIEW_VERSION, sizeof(k4_dialog_table), 0,
+                                            runModal, 0};
 
-k4_host_view k4HostViewCCheck = {K4_HOST_VIEW_VERSION, sizeof(k4_host_view), 0, addTimer,
-                                 removeTimer, 0, 0, 0, 0, &dialogTable};
+k4_host_view k4HostViewCCheck = {
+    K4_HOST_VIEW_VERSION, sizeof(k4_host_view), 0, addTimer, removeTimer, 0, 0, 0, 0, &dialogTable};
