@@ -178,7 +178,7 @@ bool parse(int argc, char** argv, BridgeOptions& o, std::string& error) {
 
 class QuietSink final : public hostsim::EventSink {
  public:
-  void event(const std::string&) override {}
+  void event(const hostsim::HostEvent&) override {}
 };
 
 // The configuration dialog in the terminal, without LinuxCNC: the plug-in is started with no
