@@ -58,6 +58,8 @@ class HostModel {
   virtual void shutdown(const std::string& why) = 0;
   // Set when the model can no longer serve (its controller is gone): the host ends.
   virtual bool lost() const = 0;
+  // A real controller moves in real time: a scenario's cycles then wait for their 25 ms.
+  virtual bool realTime() const { return false; }
 
   // Lines for the live dashboard, and the axis positions for closing summaries.
   virtual std::vector<std::string> dashboard() const = 0;

@@ -57,6 +57,7 @@ HostSimulator::~HostSimulator() {
 
 void HostSimulator::setModel(HostModel* model) {
   model_ = model != nullptr ? model : &ownMachine_;
+  realTime_ = model_->realTime();
   model_->attach(blocks_);
   model_->watchControls(&controls_);
 }

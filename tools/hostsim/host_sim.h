@@ -62,11 +62,10 @@ class HostSimulator {
   void setHostReactions(bool react) { ownMachine_.setReactions(react); }
   PendantLink link() const { return link_; }
   // The machine behind the host: the simulator's own until a bridge to a real controller takes
-  // its place (before start; null puts the simulator's own back). With a real clock, each
-  // scripted cycle waits for its 25 ms.
+  // its place (before start; null puts the simulator's own back). With a model on the real
+  // clock, each scripted cycle waits for its 25 ms.
   void setModel(HostModel* model);
   HostModel& model() { return *model_; }
-  void setRealTime(bool realTime) { realTime_ = realTime; }
   // The pendant's presence as the host sees it, for a model that must stop jogs on unplug.
   void notePendantPresence(bool present);
   void observe(SimulatorObserver* observer) { observer_ = observer; }

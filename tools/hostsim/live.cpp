@@ -272,14 +272,9 @@ int runLive(const Options& options, HostModel* model, const std::string& title) 
   const bool dashboard = isatty(STDOUT_FILENO) != 0;
   RawTerminal terminal(link == PendantLink::Virtual && isatty(STDIN_FILENO) != 0);
   LiveSink liveSink(!dashboard);
-  ShowFlags show = options.show;
-  SessionTrace trace(liveSink, profile, show.records);
-  const bool plotting = !options.plot.empty();
-  show.records = show.records || plotting;  // the plot draws the jog records' speeds
-  EventSink& sink = plotting ? static_cast<EventSink&>(trace) : liveSink;
-  HostSimulator sim(plugin.entry(), profile, show, sink);
-  if (plotting)
-    sim.observe(&trace);
+  SessionPlot plot(liveSink, profile, options.show, options.plot);
+  HostSimulator sim(plugin.entry(), profile, plot.show(), plot.sink());
+  plot.watch(sim);
   sim.useLink(link, named.get());
   sim.setHostReactions(true);
   sim.setModel(model);
@@ -315,7 +310,7 @@ int runLive(const Options& options, HostModel* model, const std::string& title) 
     std::fputs("\x1b[H\x1b[J", stdout);
   std::printf("# live: %ld cycles, %ld updates; pendant %s\n# positions %s\n", session.cycles(),
               session.updates(), linkText.c_str(), sim.model().positions().c_str());
-  if (plotting && !writeSessionPlot(trace, "k4-hostsim --live", options.plot, error)) {
+  if (!plot.write("k4-hostsim --live", error)) {
     std::fprintf(stderr, "k4-hostsim: %s\n", error.c_str());
     return 1;
   }

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <utility>
 #include <vector>
 
 #include "plot_layout.h"
@@ -339,6 +340,21 @@ void drawHead(svg::Document& svg, const std::string& title, std::size_t sampleCo
 }
 
 }  // namespace
+
+SessionPlot::SessionPlot(EventSink& out, const ProfileFile& profile, ShowFlags show,
+                         std::string path)
+    : out_(out), trace_(out, profile, show.records), show_(show), path_(std::move(path)) {
+  show_.records = show_.records || !path_.empty();  // the picture draws the jog records' speeds
+}
+
+void SessionPlot::watch(HostSimulator& sim) {
+  if (!path_.empty())
+    sim.observe(&trace_);
+}
+
+bool SessionPlot::write(const std::string& title, std::string& error) const {
+  return path_.empty() || writeSessionPlot(trace_, title, path_, error);
+}
 
 bool writeSessionPlot(const SessionTrace& trace, const std::string& title, const std::string& path,
                       std::string& error) {

@@ -72,16 +72,11 @@ int runScenario(const std::string& name, const std::vector<Command>& commands,
   }
 
   StdoutSink out;
-  ShowFlags show = options.show;
-  SessionTrace trace(out, profile, show.records);
-  const bool plotting = !options.plot.empty();
-  show.records = show.records || plotting;  // the plot draws the jog records' speeds
-  EventSink& sink = plotting ? static_cast<EventSink&>(trace) : out;
-  HostSimulator sim(plugin.entry(), profile, show, sink);
-  if (plotting)
-    sim.observe(&trace);
+  SessionPlot plot(out, profile, options.show, options.plot);
+  EventSink& sink = plot.sink();
+  HostSimulator sim(plugin.entry(), profile, plot.show(), sink);
+  plot.watch(sim);
   sim.setModel(model);
-  sim.setRealTime(model != nullptr);  // a real controller moves in real time
   std::vector<SettingText> pendingSettings;
   for (const Command& command : commands) {
     if (sim.model().lost()) {
@@ -165,7 +160,7 @@ int runScenario(const std::string& name, const std::vector<Command>& commands,
                 .text = "Axis positions at the end: " + sim.model().positions()});
   }
   std::fflush(stdout);
-  if (plotting && !writeSessionPlot(trace, "k4-hostsim: " + name, options.plot, error)) {
+  if (!plot.write("k4-hostsim: " + name, error)) {
     std::fprintf(stderr, "k4-hostsim: %s\n", error.c_str());
     return 1;
   }

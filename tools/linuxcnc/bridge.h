@@ -92,6 +92,7 @@ class Bridge final : public hostsim::HostModel {
   bool lost() const override {
     return lost_ || (config_.stopRequest != nullptr && config_.stopRequest->load());
   }
+  bool realTime() const override { return true; }
   std::vector<std::string> dashboard() const override;
   std::string positions() const override;
   std::vector<std::string> takeMessages() override;
