@@ -31,7 +31,7 @@ struct ShowFlags {
 
 class HostSimulator;
 
-// What happens to the simulator besides the host's lines, for a watcher such as the session plot.
+// What happens to the simulator besides the host's events, for a watcher such as the session plot.
 enum class SimulatorEvent { Started, CycleEnded, Configured, Unplugged, Plugged };
 
 class SimulatorObserver {
