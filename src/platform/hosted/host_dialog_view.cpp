@@ -79,53 +79,50 @@ struct Session {
 };
 
 // The functions the host calls. Once the dialog has closed they change nothing; nothing thrown
-// may unwind into the host's frames.
-int setText(void* context, const char* key, const char* text) {
-  try {
-    Session& session = Session::of(context);
-    const KeyControl* control = controlFor(key);
-    if (session.accepted || control == nullptr || control->kind == ControlKind::RadioPair ||
-        control->kind == ControlKind::Check) {
-      return 0;
-    }
-    session.controls.setText(control->id, text != nullptr ? std::string_view(text) : "");
-    return 1;
-  } catch (...) {
-    return 0;
-  }
-}
-
-int selectEntry(void* context, const char* key, int position) {
-  try {
-    Session& session = Session::of(context);
-    const KeyControl* control = controlFor(key);
-    if (session.accepted || control == nullptr || control->kind != ControlKind::List)
-      return 0;
-    session.controls.selectListEntry(control->id, position);
-    return 1;
-  } catch (...) {
-    return 0;
-  }
-}
-
-int setCheck(void* context, const char* key, int checked) {
+// may unwind into the host's frames. `edit` answers whether the key's control is of its kind.
+template <typename Edit>
+int editControl(void* context, const char* key, Edit edit) {
   try {
     Session& session = Session::of(context);
     const KeyControl* control = controlFor(key);
     if (session.accepted || control == nullptr)
       return 0;
-    if (control->kind == ControlKind::RadioPair) {
-      // The pair's first button gives the key 0, the second 1; checking one unchecks the other.
-      session.controls.setChecked(checked != 0 ? dialog_id::kVelocityMpgRadio : control->id, true);
-      return 1;
-    }
-    if (control->kind != ControlKind::Check)
-      return 0;
-    session.controls.setChecked(control->id, checked != 0);
-    return 1;
+    return edit(session.controls, *control) ? 1 : 0;
   } catch (...) {
     return 0;
   }
+}
+
+int setText(void* context, const char* key, const char* text) {
+  return editControl(context, key, [text](MemoryDialogControls& controls, const KeyControl& c) {
+    if (c.kind != ControlKind::List && c.kind != ControlKind::Field)
+      return false;
+    controls.setText(c.id, text != nullptr ? std::string_view(text) : "");
+    return true;
+  });
+}
+
+int selectEntry(void* context, const char* key, int position) {
+  return editControl(context, key, [position](MemoryDialogControls& controls, const KeyControl& c) {
+    if (c.kind != ControlKind::List)
+      return false;
+    controls.selectListEntry(c.id, position);
+    return true;
+  });
+}
+
+int setCheck(void* context, const char* key, int checked) {
+  return editControl(context, key, [checked](MemoryDialogControls& controls, const KeyControl& c) {
+    if (c.kind == ControlKind::RadioPair) {
+      // The pair's first button gives the key 0, the second 1; checking one unchecks the other.
+      controls.setChecked(checked != 0 ? dialog_id::kVelocityMpgRadio : c.id, true);
+      return true;
+    }
+    if (c.kind != ControlKind::Check)
+      return false;
+    controls.setChecked(c.id, checked != 0);
+    return true;
+  });
 }
 
 int pressOk(void* context) {
