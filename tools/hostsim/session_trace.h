@@ -77,5 +77,4 @@ class SessionTrace final : public EventSink, public SimulatorObserver {
   std::vector<JogSpeedPoint> jogSpeeds_;
 };
 
-
 }  // namespace k4::hostsim
