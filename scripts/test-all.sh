@@ -5,7 +5,7 @@
 # packages from the windows and posix builds and checks them. Ends with a summary and fails when
 # any step failed. The windows32 step runs the i686 build's programs (the shipped DLL among
 # them) in a 32-bit Windows process: 32-bit Wine in an i386 root under qemu-i386, made once in
-# /var/cache by scripts/setup-win32-i386.sh. After the packages: the LinuxCNC bridge against a
+# /var/cache by scripts/setup/win32-i386.sh. After the packages: the LinuxCNC bridge against a
 # headless LinuxCNC (step linuxcnc, with the posix build), and the hidraw link in a VM (step
 # hidvm, with the posix build's programs).
 #   scripts/test-all.sh [preset ... hidvm]  K4_JOBS=<n> limits the parallel jobs (default: all CPUs)
@@ -46,7 +46,7 @@ run_tests() {
 windows32_failed=""
 windows32_step() {
   local log32="build/windows/test-all-i386.log"
-  if ! scripts/setup-win32-i386.sh; then
+  if ! scripts/setup/win32-i386.sh; then
     windows32_failed="setup"
     return 1
   fi
@@ -57,7 +57,7 @@ windows32_step() {
   elif ! run_tests windows32 windows; then
     windows32_failed="tests"
   fi
-  scripts/win32-i386-session.sh stop >/dev/null 2>&1 || true
+  scripts/run/win32-i386-session.sh stop >/dev/null 2>&1 || true
   # Each program's GoogleTest summary, as CTest recorded it.
   grep -hE '^[0-9]+/[0-9]+ Testing: |^\[==========\] [0-9]+ tests? from .* ran|^\[  (PASSED|FAILED)  \]' \
     build/windows/Testing/Temporary/LastTest.log >"$log32" 2>/dev/null || true
@@ -94,9 +94,9 @@ if [[ " ${built[*]} " == *" windows "* && " ${built[*]} " == *" posix "* ]]; the
   started=$SECONDS
   echo
   echo "======== package: dist/ from the windows and posix builds, then check it"
-  if ! K4_JOBS=$jobs scripts/package.sh; then
+  if ! K4_JOBS=$jobs scripts/release/package.sh; then
     status="FAILED (package)"
-  elif ! scripts/check-package.sh; then
+  elif ! scripts/check/package.sh; then
     status="FAILED (check)"
   else
     status="passed"
@@ -120,12 +120,12 @@ if [[ " ${built[*]} " == *" posix "* ]]; then
 fi
 
 # The Linux link against the kernel's own hidraw driver: a VM booted with the posix build's
-# programs and uhid pendants (scripts/hidvm.sh; downloads cached in /var/cache/k4-hidvm).
+# programs and uhid pendants (scripts/run/hidvm.sh; downloads cached in /var/cache/k4-hidvm).
 if [ "$hidvm" -eq 1 ]; then
   started=$SECONDS
   echo
   echo "======== hidvm: the hidraw link in a VM (qemu, Debian's kernel, uhid pendants)"
-  if scripts/hidvm.sh build/posix; then status="passed"; else status="FAILED (hidvm)"; fi
+  if scripts/run/hidvm.sh build/posix; then status="passed"; else status="FAILED (hidvm)"; fi
   [ "$status" = "passed" ] || failed=1
   summary+=("$(printf '%-10s %-20s %5ds' "hidvm" "$status" $((SECONDS - started)))")
 fi

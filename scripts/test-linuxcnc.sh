@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # The LinuxCNC step of the tests: builds k4-linuxcnc in the posix build and runs its tests
 # against a headless LinuxCNC (ctest --preset linuxcnc: serial, each test starting and stopping
-# its own LinuxCNC). Needs linuxcnc-uspace and linuxcnc-uspace-dev (scripts/setup-debian.sh).
+# its own LinuxCNC). Needs linuxcnc-uspace and linuxcnc-uspace-dev (scripts/setup/debian.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=${K4_JOBS:-$(nproc)}
 if ! command -v linuxcnc >/dev/null || [ ! -e /usr/include/linuxcnc/emc_nml.hh ]; then
   echo "test-linuxcnc: LinuxCNC and its development files are not installed" \
-       "(scripts/setup-debian.sh installs them)" >&2
+       "(scripts/setup/debian.sh installs them)" >&2
   exit 1
 fi
 cmake --preset posix >/dev/null

@@ -67,6 +67,6 @@ endif()
 # drawn again and must equal the committed ones, so the guide cannot drift from the plug-in.
 if(Python3_Interpreter_FOUND)
   add_test(NAME guide.simulator_pictures
-           COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/scripts/draw-simulator-pictures.py
+           COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/scripts/pictures/draw-simulator-pictures.py
                    --check $<TARGET_FILE:k4-hostsim>)
 endif()

@@ -1,6 +1,6 @@
 # Sourced by the Wine scripts: the build's own Wine prefix, quiet Wine, and the Wine programs.
 # The prefix is made once, under a lock, so that tests started together share it safely.
-here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 export WINEPREFIX="${K4_WINEPREFIX:-$here/build/wineprefix}"
 export WINEDEBUG=-all
 # No .NET or HTML engine installers when the prefix is made.

@@ -2,12 +2,12 @@
 # One 32-bit Windows session for a whole test run of the i686 build: the kernel handed to
 # qemu-i386 for i386 programs, the i386 root's mounts (/proc, /dev, the checkout), a virtual
 # X display and a resident 32-bit wineserver that every test shares.
-#   win32-i386-session.sh start   (CTest fixture set-up; scripts/setup-win32-i386.sh first)
+#   win32-i386-session.sh start   (CTest fixture set-up; scripts/setup/win32-i386.sh first)
 #   win32-i386-session.sh stop    (CTest fixture clean-up; also after a failed or cut-off run)
 # The stop undoes exactly what the start did, ends every process left inside the root by its
 # process id, and is harmless when nothing runs.
 set -euo pipefail
-# shellcheck source=scripts/win32-i386-env.sh
+# shellcheck source=scripts/run/win32-i386-env.sh
 source "$(dirname "$0")/win32-i386-env.sh"
 
 session_file="$k4_state/session"
@@ -46,7 +46,7 @@ start() {
   # What a run that was cut off may have left.
   stop_locked
   if ! k4_qemu_ok || [ "$(cat "$k4_root/.k4-ready" 2>/dev/null)" != "recipe $k4_recipe" ]; then
-    k4_log "no usable 32-bit environment in $k4_cache: run scripts/setup-win32-i386.sh"
+    k4_log "no usable 32-bit environment in $k4_cache: run scripts/setup/win32-i386.sh"
     return 1
   fi
   # The display's socket folder, shared with the root.
