@@ -111,11 +111,11 @@ check "the zip holds exactly the DLL, the guide with its pictures, LICENSE, SHA2
 check "every file's checksum in the zip's SHA256SUMS" sums_match "$win"
 check "Orvane_K4.dll is a 32-bit (i686) Windows module" is_pe_i386 "$win/Orvane_K4.dll"
 check "Orvane_K4.dll exports every entry point and imports only system DLLs" \
-  cmake -DOBJDUMP=i686-w64-mingw32-objdump -DMODULE="$win/Orvane_K4.dll" \
-  -P cmake/CheckModuleExports.cmake
+  cmake -DCHECK=exports -DOBJDUMP=i686-w64-mingw32-objdump -DMODULE="$win/Orvane_K4.dll" \
+  -P cmake/CheckWindowsModule.cmake
 check "Orvane_K4.dll imports nothing that Windows XP SP3 lacks" \
-  cmake -DOBJDUMP=i686-w64-mingw32-objdump -DMODULE="$win/Orvane_K4.dll" \
-  -P cmake/CheckXpImports.cmake
+  cmake -DCHECK=xp-imports -DOBJDUMP=i686-w64-mingw32-objdump -DMODULE="$win/Orvane_K4.dll" \
+  -P cmake/CheckWindowsModule.cmake
 check "the zip's guide is the rendered user guide" guide_readable "$win"
 check "the zip's LICENSE is the project's" cmp LICENSE "$win/LICENSE"
 
