@@ -15,6 +15,10 @@ elif [ -x /usr/lib/wine/wineserver ]; then
 fi
 # Where a running test session (one virtual display for all tests) leaves its details.
 session_file="$WINEPREFIX.session"
+# shellcheck source=scripts/run/session-common.sh
+source "$here/scripts/run/session-common.sh"
+k4_wine() { "$wine" "$@"; }
+k4_wineserver() { "$wineserver" "$@"; }
 
 k4_wine_prefix() {
   # drive_c appears early while the prefix is being made; the marker only once it is done.
@@ -46,9 +50,6 @@ k4_wine_prefix() {
 
 # Prints the display of the running test session, if there is one.
 k4_session_display() {
-  [ -r "$session_file" ] || return 1
-  local display pid
-  read -r display pid <"$session_file" || return 1
-  kill -0 "$pid" 2>/dev/null || return 1
-  echo "$display"
+  k4_session_read "$session_file" || return 1
+  echo "$session_display"
 }
