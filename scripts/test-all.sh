@@ -80,8 +80,8 @@ for step in "${steps[@]}"; do
   done
   echo
   if [ -n "$missing" ]; then
-    echo "======== $step: skipped, needs${missing}"
-    status="skipped (needs${missing})"
+    echo "======== $step: skipped, it needs${missing}, which failed"
+    status="skipped"
   else
     echo "======== $step: configure and build $preset (-j$jobs), test $step"
     pending_afterwards=${afterwards[$step]:-}
