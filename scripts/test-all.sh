@@ -16,7 +16,7 @@
 # fails when any step failed.
 #   scripts/test-all.sh [step ...]  K4_JOBS=<n> limits the parallel jobs (default: all CPUs)
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 export K4_JOBS=${K4_JOBS:-$(nproc)}
 jobs=$K4_JOBS
 
@@ -43,6 +43,7 @@ done
 
 log=$(mktemp)
 pending_afterwards=""
+# shellcheck disable=SC2317  # run from the EXIT trap
 finish() {
   [ -z "$pending_afterwards" ] || $pending_afterwards >/dev/null 2>&1 || true
   rm -f "$log"

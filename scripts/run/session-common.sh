@@ -1,4 +1,4 @@
-# shellcheck shell=bash
+# shellcheck shell=bash disable=SC2034  # the variables set here are read by the starters
 # Sourced by the two Wine session starters (wine-session.sh: the x86_64 build under this
 # machine's Wine; win32-i386-session.sh: the i686 build in the i386 root): what a session is
 # made of either way. Each starter defines k4_wine and k4_wineserver, which run that Wine's
