@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the Wine scripts: the build's own Wine prefix, quiet Wine, and the Wine programs.
 # The prefix is made once, under a lock, so that tests started together share it safely.
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"

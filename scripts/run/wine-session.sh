@@ -24,9 +24,9 @@ start() {
 }
 
 stop() {
-  local display pid
+  local pid
   if [ -r "$session_file" ]; then
-    read -r display pid <"$session_file" || true
+    read -r _ pid <"$session_file" || true
     "$wineserver" -k 2>/dev/null || true
     "$wineserver" -w 2>/dev/null || true
     [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null || true
