@@ -2,29 +2,37 @@
 // host's initial state is that of a host ready to jog.
 #include <gtest/gtest.h>
 
+#include "host_event.h"
 #include "machine.h"
 
 namespace k4::hostsim {
 namespace {
 
-bool run(Machine& machine, const std::string& line) {
-  Machine::JogEvent jog;
-  return machine.execute(line, jog);
-}
+// The simulated machine behind its host blocks, as the simulator puts it in place.
+struct AttachedMachine {
+  AttachedMachine() { machine.attach(blocks); }
+  // The axes a jog command concerned; none for other lines.
+  std::vector<int> run(const std::string& line) { return machine.code(line, blocks); }
+
+  HostBlocks blocks;
+  SimulatedMachine machine;
+};
 
 TEST(Machine, StartsAsAHostReadyToJog) {
-  Machine machine;
+  AttachedMachine host;
+  SimulatedMachine& machine = host.machine;
   EXPECT_TRUE(machine.led(83));
   EXPECT_FALSE(machine.led(800));
   EXPECT_EQ(machine.dro(828), 0.0);
-  EXPECT_EQ(machine.planner.stepIncrement, 0.001);
-  EXPECT_EQ(machine.setup.absoluteWord, 0);
-  EXPECT_EQ(machine.planner.fullJogSpeed[5], 1000);
-  EXPECT_EQ(machine.formatPositions(), "X 0.0000 Y 0.0000 Z 0.0000 A 0.0000 B 0.0000 C 0.0000");
+  EXPECT_EQ(host.blocks.planner.stepIncrement, 0.001);
+  EXPECT_EQ(host.blocks.setup.absoluteWord, 0);
+  EXPECT_EQ(host.blocks.planner.fullJogSpeed[5], 1000);
+  EXPECT_EQ(machine.positions(), "X 0.0000 Y 0.0000 Z 0.0000 A 0.0000 B 0.0000 C 0.0000");
 }
 
 TEST(Machine, StepLinesMoveRelativeAndG90EndsRelativeMode) {
-  Machine machine;
+  AttachedMachine host;
+  SimulatedMachine& machine = host.machine;
   struct Case {
     const char* line;
     const char* positions;
@@ -40,68 +48,60 @@ TEST(Machine, StepLinesMoveRelativeAndG90EndsRelativeMode) {
       {"G1 Z 5", "X 0.7071 Y -0.7071 Z 5.0000 A 1.5000 B 0.0000 C 0.0000"},
   };
   for (const Case& c : cases) {
-    EXPECT_FALSE(run(machine, c.line));
-    EXPECT_EQ(machine.formatPositions(), c.positions) << c.line;
+    EXPECT_TRUE(host.run(c.line).empty());
+    EXPECT_EQ(machine.positions(), c.positions) << c.line;
   }
   EXPECT_TRUE(machine.takeMoved());
   EXPECT_FALSE(machine.takeMoved());
-  run(machine, "M3");
+  host.run("M3");
   EXPECT_FALSE(machine.takeMoved());
 }
 
 TEST(Machine, Dro828BecomesTheJogIncrement) {
-  Machine machine;
-  machine.setDro(828, 0.01);
-  EXPECT_EQ(machine.planner.stepIncrement, 0.01);
-  machine.setDro(821, 5);
-  EXPECT_EQ(machine.planner.stepIncrement, 0.01);
+  AttachedMachine host;
+  host.machine.setDro(828, 0.01);
+  EXPECT_EQ(host.blocks.planner.stepIncrement, 0.01);
+  host.machine.setDro(821, 5);
+  EXPECT_EQ(host.blocks.planner.stepIncrement, 0.01);
 }
 
 TEST(Machine, JogRecordsJogTheAxisTheyWereWrittenFor) {
-  Machine machine;
-  machine.rememberRecords();
-  AxisJogRecord& z = machine.engine.axisJog[2];
+  AttachedMachine host;
+  SimulatedMachine& machine = host.machine;
+  host.blocks.rememberRecords();
+  AxisJogRecord& z = host.blocks.engine.axisJog[2];
   z = AxisJogRecord{0, 600, 0, 1000, 0, 1, {0, 0}};
-  Machine::JogEvent jog;
-  EXPECT_TRUE(machine.execute("DOJOG", jog));
-  EXPECT_TRUE(jog.start);
-  EXPECT_EQ(jog.axes, std::vector<int>{2});
-  EXPECT_EQ(machine.formatRecord(2), "Z dir=0 speed=600 full=1000 stop=0 start=1");
-  machine.advance(0.025);  // 600 units per minute for one report cycle
-  EXPECT_EQ(machine.formatPositions(), "X 0.0000 Y 0.0000 Z 0.2500 A 0.0000 B 0.0000 C 0.0000");
+  EXPECT_EQ(host.run("DOJOG"), std::vector<int>{2});
+  EXPECT_EQ(formatRecord(2, z), "Z dir=0 speed=600 full=1000 stop=0 start=1");
+  machine.beforeCycle(host.blocks, 0.025);  // 600 units per minute for one report cycle
+  EXPECT_EQ(machine.positions(), "X 0.0000 Y 0.0000 Z 0.2500 A 0.0000 B 0.0000 C 0.0000");
 
   // The same record again: still Z, found by its start mark.
-  EXPECT_TRUE(machine.execute("DOJOG", jog));
-  EXPECT_EQ(jog.axes, std::vector<int>{2});
+  EXPECT_EQ(host.run("DOJOG"), std::vector<int>{2});
 
   // Reverse at half speed.
   z.direction = 1;
   z.jogSpeed = 300;
-  machine.execute("DOJOG", jog);
-  machine.advance(0.1);
-  EXPECT_EQ(machine.formatPositions(), "X 0.0000 Y 0.0000 Z -0.2500 A 0.0000 B 0.0000 C 0.0000");
+  host.run("DOJOG");
+  machine.beforeCycle(host.blocks, 0.1);
+  EXPECT_EQ(machine.positions(), "X 0.0000 Y 0.0000 Z -0.2500 A 0.0000 B 0.0000 C 0.0000");
 
   z.stopByte = 1;
-  machine.execute("ENDJOG", jog);
-  EXPECT_FALSE(jog.start);
-  EXPECT_EQ(jog.axes, std::vector<int>{2});
+  EXPECT_EQ(host.run("ENDJOG"), std::vector<int>{2});
   EXPECT_FALSE(machine.jogging(2));
   // A repeated ENDJOG with nothing rewritten still concerns the last jogged axis.
-  machine.execute("ENDJOG", jog);
-  EXPECT_EQ(jog.axes, std::vector<int>{2});
+  EXPECT_EQ(host.run("ENDJOG"), std::vector<int>{2});
   machine.takeMoved();
-  machine.advance(1.0);
+  machine.beforeCycle(host.blocks, 1.0);
   EXPECT_FALSE(machine.takeMoved());
 }
 
 TEST(Machine, ADoJogWithTheStopMarkSetDoesNotMove) {
-  Machine machine;
-  machine.rememberRecords();
-  machine.engine.axisJog[0] = AxisJogRecord{0, 600, 0, 1000, 1, 1, {0, 0}};
-  Machine::JogEvent jog;
-  machine.execute("DOJOG", jog);
-  EXPECT_EQ(jog.axes, std::vector<int>{0});
-  EXPECT_FALSE(machine.jogging(0));
+  AttachedMachine host;
+  host.blocks.rememberRecords();
+  host.blocks.engine.axisJog[0] = AxisJogRecord{0, 600, 0, 1000, 1, 1, {0, 0}};
+  EXPECT_EQ(host.run("DOJOG"), std::vector<int>{0});
+  EXPECT_FALSE(host.machine.jogging(0));
 }
 
 }  // namespace

@@ -43,7 +43,7 @@ TEST_F(PlotModeTest, NamesTheModeThePluginSelects) {
 
 class SilentSink final : public EventSink {
  public:
-  void event(const std::string&) override {}
+  void event(const HostEvent&) override {}
 };
 
 double attribute(const std::string& text, std::size_t from, const std::string& name) {
@@ -65,9 +65,12 @@ TEST(SessionPlot, ThinningKeepsAOneCycleJog) {
   constexpr int kCycles = 10 * 60 * 40;
   for (int cycle = 1; cycle <= kCycles; ++cycle) {
     clock.setNow(cycle * 25);
-    trace.event("Code \"DOJOG\"");
+    trace.event({.kind = HostEventKind::Code, .text = "DOJOG"});
     const int speed = cycle == kCycles / 2 ? 900 : 100 + cycle % 7 * 10;
-    trace.event("Record X dir=0 speed=" + std::to_string(speed) + " full=1000 stop=0 start=1");
+    trace.event({.kind = HostEventKind::Record,
+                 .code = 0,
+                 .record = AxisJogRecord{0, speed, 0, 1000, 0, 1, {0, 0}},
+                 .jogStart = true});
   }
   const std::string path = profile.path() + ".svg";
   ASSERT_TRUE(writeSessionPlot(trace, "long", path, error)) << error;

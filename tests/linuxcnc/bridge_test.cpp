@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "host/host_boundary.h"
-#include "machine.h"
+#include "host_blocks.h"
 #include "pendant_controls.h"
 
 namespace k4::lcnc {
@@ -159,7 +159,7 @@ class BridgeTest : public ::testing::Test {
   }
   void cycle() {
     std::this_thread::sleep_for(5ms);  // the bridge's thread takes a fresh status
-    bridge_->beforeCycle(blocks_);
+    bridge_->beforeCycle(blocks_, 0.025);
   }
   // The commands sent once the bridge's thread has emptied its queue.
   std::vector<Sent> settle() {
@@ -186,7 +186,7 @@ class BridgeTest : public ::testing::Test {
     r.startByte = 1;
   }
 
-  hostsim::Machine blocks_;
+  hostsim::HostBlocks blocks_;
   hostsim::PendantControls controls_;
   ScriptedController* controller_ = nullptr;
   std::unique_ptr<Bridge> bridge_;

@@ -1,7 +1,8 @@
 // A host written from the host contract in docs/ARCHITECTURE.md ("The host contract") and from
 // nothing else: no header of the plug-in, its own declarations of the exports, its own blocks
 // laid out byte by byte. When a change of the plug-in's header breaks the contract, this host
-// notices it where the stand-in host built from that header cannot.
+// notices it where the stand-in host built from that header cannot. So it repeats, on purpose,
+// the setter table and helpers the other stand-in hosts share in plug_in_host.h.
 #include <windows.h>
 
 #include <gtest/gtest.h>

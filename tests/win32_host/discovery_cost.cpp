@@ -58,9 +58,7 @@ void print(const char* what, std::vector<double> ms) {
 
 int main(int argc, char** argv) {
   const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 50;
-  char temporary[MAX_PATH] = {};
-  GetTempPathA(MAX_PATH, temporary);
-  const std::string profile = std::string(temporary) + "k4_discovery_cost_profile.xml";
+  const std::string profile = inTemporaryDirectory("k4_discovery_cost_profile.xml");
   std::ofstream(profile) << "<profile/>";
   HostView view;
   PlugIn plugIn;
@@ -76,11 +74,9 @@ int main(int argc, char** argv) {
   EngineBlock engine{};
   SetupBlock setup{};
   PlannerBlock planner{};
-  plugIn.handOverCallbacksAndProfile(profile);
-  plugIn.entry<InitControlFn>("InitControl")(&engine, &setup, &planner, view.hwnd());
+  const bool started = plugIn.startUp(profile, engine, setup, planner, view.hwnd());
   const HWND window = view.pendantWindow();
-  plugIn.call("PostInitControl");
-  if (window == nullptr || pendant.openDeviceHandles() != 3) {
+  if (!started || window == nullptr || pendant.openDeviceHandles() != 3) {
     std::printf("the stand-in pendant was not found at start-up\n");
     return 1;
   }

@@ -19,7 +19,6 @@ using namespace k4;
 
 using test::InitControlFn;
 using test::SetProNameFn;
-using test::VoidFn;
 using RegistrationFn = HRESULT(STDAPICALLTYPE*)();
 using ForeignFn = int (*)(int);
 
@@ -33,37 +32,31 @@ using test::entry;
 // pendant none is called).
 class StartedPlugIn {
  public:
-  explicit StartedPlugIn(const std::string& profile)
-      : module_(LoadLibraryA(besideThisProgram("Orvane_K4.dll").c_str())),
-        view_(CreateWindowExA(0, "STATIC", "host view", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
-                              nullptr, nullptr, GetModuleHandleA(nullptr), nullptr)) {
-    if (module_ == nullptr)
+  explicit StartedPlugIn(const std::string& profile) {
+    if (!plugIn_.loaded())
       return;
-    name_ = entry<SetProNameFn>(module_, "SetProName")(profile.c_str());
-    entry<InitControlFn>(module_, "InitControl")(&engine_, &setup_, &planner_, view_);
+    name_ = plugIn_.entry<SetProNameFn>("SetProName")(profile.c_str());
+    plugIn_.entry<InitControlFn>("InitControl")(&engine_, &setup_, &planner_, view_.hwnd());
   }
   ~StartedPlugIn() {
-    if (module_ != nullptr) {
+    if (plugIn_.loaded())
       call("StopPlug");
-      FreeLibrary(module_);
-    }
-    if (view_ != nullptr)
-      DestroyWindow(view_);
   }
   StartedPlugIn(const StartedPlugIn&) = delete;
   StartedPlugIn& operator=(const StartedPlugIn&) = delete;
 
-  HMODULE module() const { return module_; }
+  HMODULE module() const { return plugIn_.module(); }
   const char* name() const { return name_; }
-  void call(const char* export_) const { entry<VoidFn>(module_, export_)(); }
+  void call(const char* export_) const { plugIn_.call(export_); }
 
  private:
-  HMODULE module_;
-  HWND view_;
-  const char* name_ = nullptr;
+  // In this order, so that the module goes before its blocks and the view.
+  test::HostView view_;
   EngineBlock engine_{};
   SetupBlock setup_{};
   PlannerBlock planner_{};
+  test::PlugIn plugIn_;
+  const char* name_ = nullptr;
 };
 
 // The whole file as read through `handle` from its start.

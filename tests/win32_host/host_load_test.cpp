@@ -40,9 +40,7 @@ constexpr GUID kTypeLibraryId = {
     0x0C9FB259, 0xB864, 0x40A5, {0xB5, 0x9F, 0x65, 0xE1, 0x1E, 0x20, 0x9F, 0xC4}};
 
 std::string temporaryProfile() {
-  char directory[MAX_PATH] = {};
-  GetTempPathA(MAX_PATH, directory);
-  return std::string(directory) + "k4_host_test_profile.xml";
+  return test::inTemporaryDirectory("k4_host_test_profile.xml");
 }
 
 class HostLoadTest : public ::testing::Test {
@@ -303,9 +301,7 @@ class ConfigTest : public HostLoadTest {
   void SetUp() override {
     HostLoadTest::SetUp();
     ASSERT_TRUE(plugIn.loaded());
-    ASSERT_NE(plugIn.handOverCallbacksAndProfile(profile), nullptr);
-    ASSERT_TRUE(plugIn.entry<InitControlFn>("InitControl")(&engine, &setup, &planner, view.hwnd()));
-    plugIn.call("PostInitControl");
+    ASSERT_TRUE(plugIn.startUp(profile, engine, setup, planner, view.hwnd()));
     timedWindow = GetDlgItem(view.hwnd(), 1);
     timedWindowTicks = 0;
     hook = SetWindowsHookExA(WH_GETMESSAGE, &countTimerTicks, nullptr, GetCurrentThreadId());

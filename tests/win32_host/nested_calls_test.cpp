@@ -13,42 +13,12 @@
 
 #include "dialog_driver.h"
 #include "host/host_boundary.h"
+#include "plug_in_host.h"
 #include "profile_files.h"
 
 namespace {
 
 using namespace k4;
-
-void K4_CALL hostDoButton(int) {}
-void K4_CALL hostSetDro(int, double) {}
-double K4_CALL hostGetDro(int) {
-  return 0.0;
-}
-uint8_t K4_CALL hostGetLed(int) {
-  return 0;
-}
-void K4_CALL hostSetLed(int, bool) {}
-void K4_CALL hostCode(const char*) {}
-
-using SetterFn = void(K4_CALL*)(void*);
-using SetProNameFn = const char*(K4_CALL*)(const char*);
-using InitControlFn = bool(K4_CALL*)(EngineBlock*, SetupBlock*, PlannerBlock*, void*);
-using VoidFn = void(K4_CALL*)();
-
-std::string besideThisProgram(const char* fileName) {
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string directory(path);
-  directory.erase(directory.find_last_of('\\') + 1);
-  return directory + fileName;
-}
-
-HMODULE plugIn = nullptr;
-
-template <typename Fn>
-Fn entry(const char* name) {
-  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(plugIn, name)));
-}
 
 // What the host's timer calls, once, while the dialog is up.
 std::function<void()> nestedCall;
@@ -80,39 +50,16 @@ int configDialogsOpen() {
 class NestedCalls : public ::testing::Test {
  protected:
   void SetUp() override {
-    plugIn = LoadLibraryA(besideThisProgram("Orvane_K4.dll").c_str());
-    ASSERT_NE(plugIn, nullptr) << GetLastError();
-    view = CreateWindowExA(0, "STATIC", "host view", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr,
-                           nullptr, GetModuleHandleA(nullptr), nullptr);
-    ASSERT_NE(view, nullptr);
-    const struct {
-      const char* name;
-      void* callback;
-    } setters[] = {
-        {"SetDoButton", reinterpret_cast<void*>(&hostDoButton)},
-        {"SetSetDRO", reinterpret_cast<void*>(&hostSetDro)},
-        {"SetGetDRO", reinterpret_cast<void*>(&hostGetDro)},
-        {"SetGetLED", reinterpret_cast<void*>(&hostGetLed)},
-        {"SetSetLED", reinterpret_cast<void*>(&hostSetLed)},
-        {"SetCode", reinterpret_cast<void*>(&hostCode)},
-    };
-    for (const auto& setter : setters)
-      entry<SetterFn>(setter.name)(setter.callback);
-    entry<SetProNameFn>("SetProName")(profile.c_str());
-    ASSERT_TRUE(entry<InitControlFn>("InitControl")(&engine, &setup, &planner, view));
-    call("PostInitControl");
+    test::hostRecord.clear();
+    ASSERT_TRUE(plugIn.loaded()) << GetLastError();
+    ASSERT_NE(view.hwnd(), nullptr);
+    ASSERT_TRUE(plugIn.startUp(profile, engine, setup, planner, view.hwnd()));
     nestedCalls = 0;
   }
   void TearDown() override {
-    call("StopPlug");
+    plugIn.call("StopPlug");
     nestedCall = nullptr;
-    if (view != nullptr)
-      DestroyWindow(view);
-    FreeLibrary(plugIn);
-    plugIn = nullptr;
   }
-
-  static void call(const char* name) { entry<VoidFn>(name)(); }
 
   // Opens the dialog through Config; the host's timer makes `nested` once the dialog is up;
   // then the feed rate is typed and OK pressed.
@@ -120,7 +67,7 @@ class NestedCalls : public ::testing::Test {
     nestedCall = std::move(nested);
     test::playWhileModal(driver,
                          {[this](const test::DialogWindows&) {
-                            SetTimer(view, kHostTimer, 30, &onHostTimer);
+                            SetTimer(view.hwnd(), kHostTimer, 30, &onHostTimer);
                             return true;
                           },
                           [](const test::DialogWindows&) { return nestedCalls == 1; },
@@ -133,7 +80,7 @@ class NestedCalls : public ::testing::Test {
                             return true;
                           },
                           test::clickOk},
-                         [] { call("Config"); });
+                         [this] { plugIn.call("Config"); });
     EXPECT_FALSE(driver.timedOut);
     EXPECT_TRUE(driver.finished()) << "the dialog closed at step " << driver.next;
     EXPECT_EQ(configDialogsOpen(), 0) << "a dialog outlived Config";
@@ -146,16 +93,18 @@ class NestedCalls : public ::testing::Test {
 
   test::TempDir directory;
   const std::string profile = directory.file("profile.xml");
-  HWND view = nullptr;
   EngineBlock engine{};
   SetupBlock setup{};
   PlannerBlock planner{};
   test::DialogDriver driver;
   int dialogsWhileNested = 0;
+  // Last, so that they go first: the view, then the module, before anything else here.
+  test::PlugIn plugIn;
+  test::HostView view;
 };
 
 TEST_F(NestedCalls, ASecondConfigOpensNoSecondDialog) {
-  configWithNestedCall([] { call("Config"); });
+  configWithNestedCall([this] { plugIn.call("Config"); });
   EXPECT_EQ(dialogsWhileNested, 1);
   EXPECT_TRUE(profileHoldsFeedRate(profile, 250));
 }
@@ -163,8 +112,8 @@ TEST_F(NestedCalls, ASecondConfigOpensNoSecondDialog) {
 TEST_F(NestedCalls, StopPlugEndsThePendantWindowAndTheDialogStillReturns) {
   bool windowGone = false;
   configWithNestedCall([&] {
-    call("StopPlug");
-    windowGone = GetDlgItem(view, 1) == nullptr;  // the pendant's hidden child window
+    plugIn.call("StopPlug");
+    windowGone = view.pendantWindow() == nullptr;
   });
   EXPECT_TRUE(windowGone);
   EXPECT_TRUE(profileHoldsFeedRate(profile, 250));
@@ -174,10 +123,10 @@ TEST_F(NestedCalls, UpdateSetProNameAndPostInitControlLeaveTheDialogsValues) {
   const std::string other = directory.file("other.xml");
   configWithNestedCall([&] {
     for (int i = 0; i < 5; ++i)
-      call("Update");
-    entry<SetProNameFn>("SetProName")(profile.c_str());
-    call("PostInitControl");
-    entry<SetProNameFn>("SetProName")(other.c_str());
+      plugIn.call("Update");
+    plugIn.entry<test::SetProNameFn>("SetProName")(profile.c_str());
+    plugIn.call("PostInitControl");
+    plugIn.entry<test::SetProNameFn>("SetProName")(other.c_str());
   });
   EXPECT_EQ(dialogsWhileNested, 1);
   // The open dialog writes the profile it read; the new name serves the calls after it.

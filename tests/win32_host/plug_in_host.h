@@ -31,6 +31,13 @@ inline std::string besideThisProgram(const char* fileName) {
   return directory + fileName;
 }
 
+// `fileName` in the system's directory for temporary files.
+inline std::string inTemporaryDirectory(const char* fileName) {
+  char directory[MAX_PATH] = {};
+  GetTempPathA(MAX_PATH, directory);
+  return directory + std::string(fileName);
+}
+
 template <typename Fn>
 Fn entry(HMODULE module, const char* name) {
   return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
@@ -135,6 +142,19 @@ class PlugIn {
     }
     const auto setProName = entry<SetProNameFn>("SetProName");
     return setProName != nullptr ? setProName(profile.c_str()) : nullptr;
+  }
+
+  // The whole start-up as the host runs it: callbacks and profile, InitControl with the blocks
+  // and `view`, PostInitControl. False when an export is missing or InitControl refused.
+  bool startUp(const std::string& profile, EngineBlock& engine, SetupBlock& setup,
+               PlannerBlock& planner, HWND view) const {
+    if (handOverCallbacksAndProfile(profile) == nullptr)
+      return false;
+    const auto initControl = entry<InitControlFn>("InitControl");
+    if (initControl == nullptr || !initControl(&engine, &setup, &planner, view))
+      return false;
+    call("PostInitControl");
+    return true;
   }
 
  private:

@@ -52,9 +52,7 @@ int main(int argc, char** argv) {
   const int rounds = argc > 1 ? std::atoi(argv[1]) : 1000;
   if (argc > 2)
     steps = argv[2];
-  char directory[MAX_PATH] = {};
-  GetTempPathA(MAX_PATH, directory);
-  const std::string profile = std::string(directory) + "k4_reload_rounds_profile.xml";
+  const std::string profile = inTemporaryDirectory("k4_reload_rounds_profile.xml");
   HostView view;
   // The first rounds settle what the system keeps once per process (its own caches).
   constexpr int kWarmUp = 20;

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/win32/dll/import_redirect.h"
+
 namespace k4::test {
 
 namespace {
@@ -143,42 +145,13 @@ const Redirection kRedirections[] = {
     {"UnregisterDeviceNotification", reinterpret_cast<void*>(&standInUnregisterNotification)},
 };
 
-// Points every import of `module` named in kRedirections at its stand-in; returns how many
-// entries were changed.
-int redirectImports(HMODULE module) {
-  auto* base = reinterpret_cast<unsigned char*>(module);
-  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-  const IMAGE_DATA_DIRECTORY& directory =
-      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-  if (directory.VirtualAddress == 0)
-    return 0;
-  int changed = 0;
-  for (auto* descriptor =
-           reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
-       descriptor->Name != 0; ++descriptor) {
-    auto* names = reinterpret_cast<const IMAGE_THUNK_DATA*>(base + descriptor->OriginalFirstThunk);
-    auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + descriptor->FirstThunk);
-    for (; names->u1.AddressOfData != 0; ++names, ++slots) {
-      if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
-        continue;
-      const auto* byName =
-          reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-      const char* name = reinterpret_cast<const char*>(byName->Name);
-      for (const Redirection& redirection : kRedirections) {
-        if (std::strcmp(name, redirection.name) != 0)
-          continue;
-        DWORD protection = 0;
-        VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &protection);
-        if (std::strcmp(name, "CloseHandle") == 0)
-          moduleCloseHandle = reinterpret_cast<void*>(slots->u1.Function);
-        slots->u1.Function = reinterpret_cast<ULONG_PTR>(redirection.standIn);
-        VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, protection, &protection);
-        ++changed;
-      }
-    }
+// Points every import of `module` named in kRedirections at its stand-in.
+void redirectImports(HMODULE module) {
+  for (const Redirection& redirection : kRedirections) {
+    void* const previous = win32::redirectImport(module, redirection.name, redirection.standIn);
+    if (previous != nullptr && std::strcmp(redirection.name, "CloseHandle") == 0)
+      moduleCloseHandle = previous;
   }
-  return changed;
 }
 
 }  // namespace

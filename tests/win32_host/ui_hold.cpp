@@ -37,9 +37,7 @@ struct Holds {
 }  // namespace
 
 int main() {
-  char temporary[MAX_PATH] = {};
-  GetTempPathA(MAX_PATH, temporary);
-  const std::string profile = std::string(temporary) + "k4_ui_hold_profile.xml";
+  const std::string profile = inTemporaryDirectory("k4_ui_hold_profile.xml");
   std::ofstream(profile) << "<profile><Orvane_K4_Pendant><AutoMode>0</AutoMode>"
                             "</Orvane_K4_Pendant></profile>";
   hostRecord.leds[83] = true;  // the host allows jogging
@@ -55,11 +53,9 @@ int main() {
   PlannerBlock planner{};
   for (int axis = 0; axis < 6; ++axis)
     planner.fullJogSpeed[axis] = 1000;
-  plugIn.handOverCallbacksAndProfile(profile);
-  plugIn.entry<InitControlFn>("InitControl")(&engine, &setup, &planner, view.hwnd());
+  const bool started = plugIn.startUp(profile, engine, setup, planner, view.hwnd());
   const HWND window = view.pendantWindow();
-  plugIn.call("PostInitControl");
-  if (window == nullptr || pendant.openDeviceHandles() != 3) {
+  if (!started || window == nullptr || pendant.openDeviceHandles() != 3) {
     std::printf("the stand-in pendant was not opened\n");
     return 1;
   }

@@ -12,7 +12,8 @@ constexpr std::size_t kEventLines = 8;
 
 }  // namespace
 
-void LiveSink::event(const std::string& line) {
+void LiveSink::event(const HostEvent& event) {
+  const std::string line = formatEvent(event);
   if (print_) {
     std::printf("%s\n", line.c_str());
     std::fflush(stdout);
@@ -37,13 +38,10 @@ std::vector<std::string> LiveSink::lines() const {
 
 void drawDashboard(HostSimulator& sim, const LiveSink& actions, const DashboardText& text,
                    long cycles, long updates) {
-  Machine& machine = sim.machine();
-  HostModel* const model = sim.model();
-  const auto hostLed = [&](int code) {
-    return model != nullptr ? model->led(code) : machine.led(code);
-  };
-  const double stepSize =
-      model != nullptr ? model->dro(dro::kStepSize) : machine.dro(dro::kStepSize);
+  HostModel& model = sim.model();
+  const HostBlocks& blocks = sim.blocks();
+  const auto hostLed = [&](int code) { return model.led(code); };
+  const double stepSize = model.dro(dro::kStepSize);
   std::string screen = "\x1b[H\x1b[J";
   char line[256];
   auto add = [&screen](const std::string& row) { screen += row + "\x1b[K\n"; };
@@ -61,7 +59,7 @@ void drawDashboard(HostSimulator& sim, const LiveSink& actions, const DashboardT
   std::snprintf(line, sizeof line,
                 "Axis:   %s   Step size (DRO 828): %.10g   Host jog increment: %.10g   "
                 "Intensity: %d",
-                axis.c_str(), stepSize, machine.planner.stepIncrement, sim.controls().intensity);
+                axis.c_str(), stepSize, blocks.planner.stepIncrement, sim.controls().intensity);
   add(line);
   auto lamp = [](bool on) { return on ? "on " : "off"; };
   if (!output.empty()) {
@@ -75,15 +73,10 @@ void drawDashboard(HostSimulator& sim, const LiveSink& actions, const DashboardT
                   lamp(hostLed(led::kFeedHold)), lamp(hostLed(led::kJogAllowed)));
   }
   add(line);
-  if (model != nullptr) {
-    for (const std::string& modelLine : model->dashboard())
-      add(modelLine);
-  } else {
-    add("Axes:   " + machine.formatPositions());
-  }
+  for (const std::string& modelLine : model.dashboard())
+    add(modelLine);
   add("Status: \"" +
-      std::string(machine.planner.statusLine,
-                  strnlen(machine.planner.statusLine, kStatusLineSize)) +
+      std::string(blocks.planner.statusLine, strnlen(blocks.planner.statusLine, kStatusLineSize)) +
       "\"");
   std::snprintf(line, sizeof line, "Cycles: %ld   Updates: %ld", cycles, updates);
   add(line);

@@ -15,7 +15,7 @@ namespace k4::hostsim {
 class LiveSink final : public EventSink {
  public:
   explicit LiveSink(bool print) : print_(print) {}
-  void event(const std::string& line) override;
+  void event(const HostEvent& event) override;
   // The last actions, a repeated one once with its count.
   std::vector<std::string> lines() const;
 

@@ -34,12 +34,6 @@ void K4_CALL callCode(const char* line) {
     current->onCode(line);
 }
 
-std::string formatNumber(double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.10g", value);
-  return text;
-}
-
 }  // namespace
 
 HostSimulator::HostSimulator(const EntryPoints& entry, ProfileFile& profile, ShowFlags show,
@@ -51,6 +45,7 @@ HostSimulator::HostSimulator(const EntryPoints& entry, ProfileFile& profile, Sho
       pendant_(std::make_unique<VirtualPendant>()) {
   current = this;
   view_.setDialogView(&dialog_);
+  setModel(nullptr);
 }
 
 HostSimulator::~HostSimulator() {
@@ -58,6 +53,13 @@ HostSimulator::~HostSimulator() {
     stop();
   if (current == this)
     current = nullptr;
+}
+
+void HostSimulator::setModel(HostModel* model) {
+  model_ = model != nullptr ? model : &ownMachine_;
+  realTime_ = model_->realTime();
+  model_->attach(blocks_);
+  model_->watchControls(&controls_);
 }
 
 void HostSimulator::useLink(PendantLink link, DeviceServices* explicitServices) {
@@ -90,7 +92,7 @@ bool HostSimulator::start(const std::vector<SettingText>& settings, std::string&
   const char* name = entry_.SetProName(profile_.path().c_str());
   displayName_ = name != nullptr ? name : "";
   posix::HostView* hostView = &view_;
-  entry_.InitControl(&machine_.engine, &machine_.setup, &machine_.planner, hostView);
+  entry_.InitControl(&blocks_.engine, &blocks_.setup, &blocks_.planner, hostView);
   running_ = true;
   entry_.PostInitControl();
   reportHostChanges();
@@ -101,8 +103,7 @@ bool HostSimulator::start(const std::vector<SettingText>& settings, std::string&
 void HostSimulator::stop() {
   if (!running_)
     return;
-  if (model_ != nullptr)
-    model_->shutdown("the plug-in stops");
+  model_->shutdown("the plug-in stops");
   entry_.StopPlug();
   running_ = false;
   if (link_ == PendantLink::Virtual) {
@@ -123,13 +124,15 @@ void HostSimulator::cycleOnVirtualClock() {
     nextCycle_ += std::chrono::milliseconds(kCyclePeriodMs);
     std::this_thread::sleep_until(nextCycle_);
   }
-  if (model_ != nullptr)
-    model_->beforeCycle(machine_);
-  machine_.advance(kCyclePeriodMs / 1000.0);
-  machine_.rememberRecords();
+  beforeCycle(kCyclePeriodMs / 1000.0);
   view_.setNow(view_.now() + kCyclePeriodMs);
   view_.fireDueTimers();
   afterCycle();
+}
+
+void HostSimulator::beforeCycle(double seconds) {
+  model_->beforeCycle(blocks_, seconds);
+  blocks_.rememberRecords();
 }
 
 void HostSimulator::afterCycle() {
@@ -147,7 +150,7 @@ void HostSimulator::config(const std::vector<ScriptedDialogView::Step>& steps) {
   dialog_.setScript(steps);
   entry_.Config();
   for (const std::string& message : dialog_.messages())
-    emit("Message \"" + message + "\"");
+    emit({.kind = HostEventKind::Message, .text = message});
   reportHostChanges();
   notify(SimulatorEvent::Configured);
 }
@@ -176,8 +179,7 @@ void HostSimulator::plug(bool elsewhere) {
 }
 
 void HostSimulator::notePendantPresence(bool present) {
-  if (model_ != nullptr)
-    model_->pendantPresence(present);
+  model_->pendantPresence(present);
 }
 
 void HostSimulator::arriveOther(bool pendant) {
@@ -194,86 +196,67 @@ void HostSimulator::collectOutputReports() {
     return;
   for (const VirtualPendant::OutputReport& report : pendant_->writtenReports()) {
     lastOutput_.assign(report.begin(), report.end());
-    if (show_.reports) {
-      std::string line = "Output";
-      char byte[4];
-      for (uint8_t value : report) {
-        std::snprintf(byte, sizeof byte, " %02X", value);
-        line += byte;
-      }
-      emit(line);
-    }
+    if (show_.reports)
+      emit({.kind = HostEventKind::Output, .bytes = lastOutput_});
   }
   pendant_->clearWrittenReports();
 }
 
 void HostSimulator::reportHostChanges() {
-  if (model_ != nullptr) {
-    for (const std::string& message : model_->takeMessages())
-      emit("Note " + message);
+  for (std::string& message : model_->takeMessages())
+    emit({.kind = HostEventKind::Note, .text = std::move(message)});
+  if (blocks_.planner.statusAssignments != statusSeen_) {
+    statusSeen_ = blocks_.planner.statusAssignments;
+    const char* text = blocks_.planner.statusLine;
+    emit(
+        {.kind = HostEventKind::Status, .text = std::string(text, strnlen(text, kStatusLineSize))});
   }
-  if (machine_.planner.statusAssignments != statusSeen_) {
-    statusSeen_ = machine_.planner.statusAssignments;
-    const char* text = machine_.planner.statusLine;
-    emit("Status \"" + std::string(text, strnlen(text, kStatusLineSize)) + "\"");
-  }
-  if (machine_.takeMoved() && show_.machine)
-    emit("Machine " + machine_.formatPositions());
+  if (model_->takeMoved() && show_.machine)
+    emit({.kind = HostEventKind::Machine, .text = model_->positions()});
 }
 
 void HostSimulator::onDoButton(int code) {
   if (code >= button::kAxisBase && code < button::kAxisBase + kAxisCount)
     lastAxisCode_ = code;
-  if (model_ != nullptr) {
-    emit("DoButton " + std::to_string(code));
-    model_->doButton(code);
-    return;
-  }
-  if (hostReactions_ && code == button::kReset) {
-    machine_.setLed(led::kReset, !machine_.led(led::kReset));
-  }
-  emit("DoButton " + std::to_string(code));
+  emit({.kind = HostEventKind::DoButton, .code = code});
+  model_->doButton(code);
 }
 
 void HostSimulator::onSetDro(int code, double value) {
-  if (model_ != nullptr)
-    model_->setDro(code, value);
-  else
-    machine_.setDro(code, value);
-  emit("SetDRO " + std::to_string(code) + " " + formatNumber(value));
+  model_->setDro(code, value);
+  emit({.kind = HostEventKind::SetDro, .code = code, .value = value});
 }
 
 double HostSimulator::onGetDro(int code) {
-  const double value = model_ != nullptr ? model_->dro(code) : machine_.dro(code);
+  const double value = model_->dro(code);
   if (show_.reads)
-    emit("GetDRO " + std::to_string(code) + " -> " + formatNumber(value));
+    emit({.kind = HostEventKind::GetDro, .code = code, .value = value});
   return value;
 }
 
 uint8_t HostSimulator::onGetLed(int code) {
-  const uint8_t answer = model_ != nullptr ? static_cast<uint8_t>(model_->led(code) ? 1 : 0)
-                                           : machine_.ledAnswer(code);
+  const uint8_t answer = model_->ledAnswer(code);
   if (show_.reads)
-    emit("GetLED " + std::to_string(code) + " -> " + std::to_string(answer));
+    emit({.kind = HostEventKind::GetLed, .code = code, .value = static_cast<double>(answer)});
   return answer;
 }
 
 void HostSimulator::onSetLed(int code, bool on) {
-  machine_.setLed(code, on);
-  emit("SetLED " + std::to_string(code) + (on ? " on" : " off"));
+  model_->setLed(code, on);
+  emit({.kind = HostEventKind::SetLed, .code = code, .value = on ? 1.0 : 0.0});
 }
 
 void HostSimulator::onCode(const char* line) {
   const std::string text = line != nullptr ? line : "";
-  emit("Code \"" + text + "\"");
-  if (model_ != nullptr) {
-    model_->code(text, machine_);
+  emit({.kind = HostEventKind::Code, .text = text});
+  const std::vector<int> records = model_->code(text, blocks_);
+  if (!show_.records)
     return;
-  }
-  Machine::JogEvent jog;
-  if (machine_.execute(text, jog) && show_.records) {
-    for (int axis : jog.axes)
-      emit("Record " + machine_.formatRecord(axis));
+  for (int axis : records) {
+    emit({.kind = HostEventKind::Record,
+          .code = axis,
+          .record = blocks_.engine.axisJog[axis],
+          .jogStart = text == "DOJOG"});
   }
 }
 

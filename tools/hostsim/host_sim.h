@@ -1,7 +1,7 @@
 // The simulated host: it hands the plug-in its callbacks, its memory blocks and its view, calls
-// the entry points in the host's order, answers LEDs and DROs from the machine, executes the
-// command lines it is sent, and plays the virtual pendant. Every host action becomes one line
-// for the event sink, in the order it happens.
+// the entry points in the host's order, hands LEDs, DROs, button codes and command lines to the
+// machine behind it (a HostModel), and plays the virtual pendant. Every host action becomes one
+// event for the event sink, in the order it happens.
 #pragma once
 
 #include <chrono>
@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "host_blocks.h"
+#include "host_event.h"
 #include "host_model.h"
 #include "host_view.h"
 #include "machine.h"
@@ -27,17 +29,9 @@ struct ShowFlags {
   bool machine = false;  // axis positions after each cycle that moved one
 };
 
-class EventSink {
- public:
-  virtual void event(const std::string& line) = 0;
-
- protected:
-  ~EventSink() = default;
-};
-
 class HostSimulator;
 
-// What happens to the simulator besides the host's lines, for a watcher such as the session plot.
+// What happens to the simulator besides the host's events, for a watcher such as the session plot.
 enum class SimulatorEvent { Started, CycleEnded, Configured, Unplugged, Plugged };
 
 class SimulatorObserver {
@@ -63,21 +57,15 @@ class HostSimulator {
   HostSimulator& operator=(const HostSimulator&) = delete;
 
   void useLink(PendantLink link, DeviceServices* explicitServices = nullptr);
-  // Live mode: the host answers code 1021 by toggling its reset state, LED 800, as a real host
-  // does. Scripts set the LEDs themselves.
-  void setHostReactions(bool react) { hostReactions_ = react; }
+  // Live mode: the simulated machine answers code 1021 by toggling its reset state, LED 800, as
+  // a real host does. Scripts set the LEDs themselves.
+  void setHostReactions(bool react) { ownMachine_.setReactions(react); }
   PendantLink link() const { return link_; }
-  // A bridge to a real controller answers the callbacks instead of the machine model; the host
-  // blocks stay the machine's. With a real clock, each scripted cycle waits for its 25 ms.
-  void setModel(HostModel* model) {
-    model_ = model;
-    if (model_ != nullptr) {
-      model_->attach(machine_);
-      model_->watchControls(&controls_);
-    }
-  }
-  HostModel* model() const { return model_; }
-  void setRealTime(bool realTime) { realTime_ = realTime; }
+  // The machine behind the host: the simulator's own until a bridge to a real controller takes
+  // its place (before start; null puts the simulator's own back). With a model on the real
+  // clock, each scripted cycle waits for its 25 ms.
+  void setModel(HostModel* model);
+  HostModel& model() { return *model_; }
   // The pendant's presence as the host sees it, for a model that must stop jogs on unplug.
   void notePendantPresence(bool present);
   void observe(SimulatorObserver* observer) { observer_ = observer; }
@@ -94,6 +82,9 @@ class HostSimulator {
   // One report cycle on the virtual clock: machine time advances 25 ms, the plug-in's timer
   // fires, then the cycle's reports, status line and positions are printed.
   void cycleOnVirtualClock();
+  // What precedes any report cycle: the machine takes `seconds` of machine time and fills the
+  // blocks, and the jog records are remembered (live mode calls it before the real timer fires).
+  void beforeCycle(double seconds);
   // What follows any report cycle (live mode calls it after the real timer fired).
   void afterCycle();
   void update();
@@ -109,7 +100,7 @@ class HostSimulator {
   // `pendant`: a second pendant (the pendant's ids) rather than another kind of device.
   void arriveOther(bool pendant = false);
 
-  Machine& machine() { return machine_; }
+  HostBlocks& blocks() { return blocks_; }
   SimHostView& view() { return view_; }
   // The last output report the pendant was sent (virtual pendant only); empty before any.
   const std::vector<uint8_t>& lastOutputReport() const { return lastOutput_; }
@@ -128,7 +119,7 @@ class HostSimulator {
   void onCode(const char* line);
 
  private:
-  void emit(const std::string& line) { sink_.event(line); }
+  void emit(const HostEvent& event) { sink_.event(event); }
   void notify(SimulatorEvent what) {
     if (observer_ != nullptr)
       observer_->simulatorEvent(what, *this);
@@ -139,7 +130,9 @@ class HostSimulator {
   ProfileFile& profile_;
   ShowFlags show_;
   EventSink& sink_;
-  Machine machine_;
+  HostBlocks blocks_;
+  SimulatedMachine ownMachine_;
+  HostModel* model_ = &ownMachine_;
   SimHostView view_;
   std::unique_ptr<VirtualPendant> pendant_;
   ScriptedDialogView dialog_;
@@ -148,12 +141,10 @@ class HostSimulator {
   DeviceServices* explicitServices_ = nullptr;
   SimulatorObserver* observer_ = nullptr;
   bool running_ = false;
-  bool hostReactions_ = false;
   std::string displayName_;
   uint32_t statusSeen_ = 0;
   std::vector<uint8_t> lastOutput_;
   int lastAxisCode_ = 0;
-  HostModel* model_ = nullptr;
   bool realTime_ = false;
   std::chrono::steady_clock::time_point nextCycle_{};
 };

@@ -65,9 +65,8 @@ class LiveSession {
     int64_t nextMonitorTry = 0;
     const int64_t endAt =
         options_.durationSeconds > 0 ? static_cast<int64_t>(options_.durationSeconds * 1000.0) : -1;
-    HostModel* const model = sim_.model();
     while (!interrupted && !quit_) {
-      if (model != nullptr && model->lost()) {
+      if (sim_.model().lost()) {
         lost_ = true;
         break;
       }
@@ -123,11 +122,8 @@ class LiveSession {
       keys_.releaseButtons(now);
       sim_.view().setNow(now);
       if (sim_.view().hasTimers() && sim_.view().nextDue() <= now) {
-        if (model != nullptr)
-          model->beforeCycle(sim_.machine());
-        sim_.machine().advance(static_cast<double>(now - lastAdvance) / 1000.0);
+        sim_.beforeCycle(static_cast<double>(now - lastAdvance) / 1000.0);
         lastAdvance = now;
-        sim_.machine().rememberRecords();
         // The plug-in reads its own handle on the node during the cycle, so what the watch
         // beside it has waiting goes to the record before the cycle, and what lands during the
         // cycle (the plug-in's read waits for it) goes in as taken by that cycle.
@@ -276,14 +272,9 @@ int runLive(const Options& options, HostModel* model, const std::string& title) 
   const bool dashboard = isatty(STDOUT_FILENO) != 0;
   RawTerminal terminal(link == PendantLink::Virtual && isatty(STDIN_FILENO) != 0);
   LiveSink liveSink(!dashboard);
-  ShowFlags show = options.show;
-  SessionTrace trace(liveSink, profile, show.records);
-  const bool plotting = !options.plot.empty();
-  show.records = show.records || plotting;  // the plot draws the jog records' speeds
-  EventSink& sink = plotting ? static_cast<EventSink&>(trace) : liveSink;
-  HostSimulator sim(plugin.entry(), profile, show, sink);
-  if (plotting)
-    sim.observe(&trace);
+  SessionPlot plot(liveSink, profile, options.show, options.plot);
+  HostSimulator sim(plugin.entry(), profile, plot.show(), plot.sink());
+  plot.watch(sim);
   sim.useLink(link, named.get());
   sim.setHostReactions(true);
   sim.setModel(model);
@@ -318,9 +309,8 @@ int runLive(const Options& options, HostModel* model, const std::string& title) 
   if (dashboard)
     std::fputs("\x1b[H\x1b[J", stdout);
   std::printf("# live: %ld cycles, %ld updates; pendant %s\n# positions %s\n", session.cycles(),
-              session.updates(), linkText.c_str(),
-              (model != nullptr ? model->positions() : sim.machine().formatPositions()).c_str());
-  if (plotting && !writeSessionPlot(trace, "k4-hostsim --live", options.plot, error)) {
+              session.updates(), linkText.c_str(), sim.model().positions().c_str());
+  if (!plot.write("k4-hostsim --live", error)) {
     std::fprintf(stderr, "k4-hostsim: %s\n", error.c_str());
     return 1;
   }

@@ -1,6 +1,5 @@
-// The simulated machine behind the host: LED and DRO tables, the host memory blocks the
-// plug-in reads and writes, and six axis positions moved by the command lines and jog records
-// the plug-in sends.
+// The simulated machine behind the host: LED and DRO tables and six axis positions moved by the
+// command lines and jog records the plug-in sends. The simulator's own HostModel.
 //
 // Units: positions are in the host's current units, as the G-code lines carry them. A jog
 // record's speed is taken as units per minute (the same sense as a feed word), so an axis
@@ -15,67 +14,61 @@
 #include <string>
 #include <vector>
 
-#include "host/host_boundary.h"
+#include "host_blocks.h"
+#include "host_model.h"
 
 namespace k4::hostsim {
 
-constexpr const char* kAxisLetters = "XYZABC";
-
-class Machine {
+class SimulatedMachine final : public HostModel {
  public:
-  Machine();  // the initial host state: a host ready to jog
+  SimulatedMachine();  // a host ready to jog: LED 83 lit, every DRO 0
 
-  bool led(int code) const { return ledAnswer(code) != 0; }
-  // The byte GetLED answers: 1 for a LED switched on, or the byte a script chose for "lit".
-  uint8_t ledAnswer(int code) const;
-  void setLed(int code, bool on) { leds_[code] = on ? 1 : 0; }
-  void setLedAnswer(int code, uint8_t answer) { leds_[code] = answer; }
-  double dro(int code) const;
-  // Writing DRO 828 also sets the host's jog increment.
-  void setDro(int code, double value);
+  // Live mode: the host answers code 1021 by toggling its reset state, LED 800, as a real host
+  // does. Scripts set the LEDs themselves.
+  void setReactions(bool react) { reactions_ = react; }
 
-  EngineBlock engine{};
-  SetupBlock setup{};
-  PlannerBlock planner{};
-
-  // What a jog command did: the axes whose record it concerned.
-  struct JogEvent {
-    bool start = false;  // "DOJOG" (true) or "ENDJOG"
-    std::vector<int> axes;
-  };
-
-  // Executes one command line as the host would. "DOJOG"/"ENDJOG" start or stop the jog of the
-  // axes whose record the plug-in prepared and fill `jog`; G-code lines move axes.
-  // Returns true for a jog command.
-  bool execute(const std::string& line, JogEvent& jog);
-
-  // Remembers the jog records as they are now, so the next jog command can tell which records
-  // the plug-in wrote in between.
-  void rememberRecords();
-  // The axes a jog command concerns (see machine.cpp); a bridge asks the same question.
-  std::vector<int> jogSubjects(bool start) const;
-
+  // The host blocks' first values: a jog increment of 0.001 and a full jog speed of 1000.
+  void attach(HostBlocks& blocks) override;
   // Moves the jogging axes over `seconds` of machine time.
-  void advance(double seconds);
+  void beforeCycle(HostBlocks& blocks, double seconds) override;
 
-  // True once after any axis moved.
-  bool takeMoved();
-  const std::array<double, kAxisCount>& positions() const { return positions_; }
-  bool jogging(int axis) const { return jogSpeed_[axis] != 0.0; }
+  bool led(int code) override { return ledAnswer(code) != 0; }
+  // 1 for a LED switched on, or the byte a script chose for "lit".
+  uint8_t ledAnswer(int code) override;
+  void setLed(int code, bool on) override { leds_[code] = on ? 1 : 0; }
+  double dro(int code) override;
+  // Writing DRO 828 also sets the host's jog increment.
+  void setDro(int code, double value) override;
+  void doButton(int code) override;
+  // "DOJOG"/"ENDJOG" start or stop the jog of the axes whose record the plug-in prepared (the
+  // axes come back); G-code lines move axes.
+  std::vector<int> code(const std::string& line, HostBlocks& blocks) override;
+  void presetLed(int code, uint8_t answer) override { leds_[code] = answer; }
+  void presetDro(int code, double value) override { setDro(code, value); }
 
+  void pendantPresence(bool) override {}
+  void shutdown(const std::string&) override {}
+  bool lost() const override { return false; }
+
+  std::vector<std::string> dashboard() const override { return {"Axes:   " + positions()}; }
   // "X 0.0000 Y 0.0000 Z 0.0030 A 0.0000 B 0.0000 C 0.0000"
-  std::string formatPositions() const;
-  // "Z dir=0 speed=333 full=1000 stop=0 start=1"
-  std::string formatRecord(int axis) const;
+  std::string positions() const override;
+  std::array<double, kAxisCount> axisPositions() const override { return positions_; }
+  // True once after any axis moved.
+  bool takeMoved() override;
+  std::vector<std::string> takeMessages() override { return {}; }
+
+  bool jogging(int axis) const { return jogSpeed_[axis] != 0.0; }
 
  private:
   void moveAxis(int axis, double target);
 
+  HostBlocks* blocks_ = nullptr;
+  bool reactions_ = false;
   std::map<int, uint8_t> leds_;
   std::map<int, double> dros_;
   std::array<double, kAxisCount> positions_{};
   std::array<double, kAxisCount> jogSpeed_{};  // signed units per minute; 0 when not jogging
-  std::array<AxisJogRecord, kAxisCount> rememberedRecords_{};
   int lastJogAxis_ = -1;
   bool relative_ = false;  // G91 in force
   bool moved_ = false;

@@ -46,9 +46,7 @@ const char* const kUsage =
     "error. Jog speeds are taken as units per minute; in a script only cycles advance time,\n"
     "25 ms each.\n";
 
-namespace {
-
-bool parseShow(const std::string& list, ShowFlags& show, std::string& error) {
+bool parseShowList(const std::string& list, ShowFlags& show, std::string& error) {
   std::istringstream items(list);
   std::string item;
   bool any = false;
@@ -72,7 +70,27 @@ bool parseShow(const std::string& list, ShowFlags& show, std::string& error) {
   return any;
 }
 
-}  // namespace
+bool parseUpdateHz(const std::string& text, int& hz, std::string& error) {
+  char* end = nullptr;
+  const long value = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || value < 1 || value > 1000) {
+    error = "--update-hz: expected 1..1000, not \"" + text + "\"";
+    return false;
+  }
+  hz = static_cast<int>(value);
+  return true;
+}
+
+bool parseDuration(const std::string& text, double& seconds, std::string& error) {
+  char* end = nullptr;
+  const double value = std::strtod(text.c_str(), &end);
+  if (text.empty() || *end != '\0' || !std::isfinite(value) || value <= 0) {
+    error = "--duration: expected a positive number of seconds, not \"" + text + "\"";
+    return false;
+  }
+  seconds = value;
+  return true;
+}
 
 bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
   bool scriptGiven = false;
@@ -113,7 +131,7 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
         return false;
       options.writeProfile = true;
     } else if (arg == "--show") {
-      if (!takeValue(text) || !parseShow(text, options.show, error))
+      if (!takeValue(text) || !parseShowList(text, options.show, error))
         return false;
     } else if (arg == "--device") {
       if (!takeValue(options.device))
@@ -127,25 +145,11 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
       if (!takeValue(options.plot))
         return false;
     } else if (arg == "--update-hz") {
-      if (!takeValue(text))
+      if (!takeValue(text) || !parseUpdateHz(text, options.updateHz, error))
         return false;
-      char* end = nullptr;
-      const long hz = std::strtol(text.c_str(), &end, 10);
-      if (text.empty() || *end != '\0' || hz < 1 || hz > 1000) {
-        error = "--update-hz: expected 1..1000, not \"" + text + "\"";
-        return false;
-      }
-      options.updateHz = static_cast<int>(hz);
     } else if (arg == "--duration") {
-      if (!takeValue(text))
+      if (!takeValue(text) || !parseDuration(text, options.durationSeconds, error))
         return false;
-      char* end = nullptr;
-      const double seconds = std::strtod(text.c_str(), &end);
-      if (text.empty() || *end != '\0' || !std::isfinite(seconds) || seconds <= 0) {
-        error = "--duration: expected a positive number of seconds, not \"" + text + "\"";
-        return false;
-      }
-      options.durationSeconds = seconds;
     } else if (arg == "--demo") {
       if (!noValue())
         return false;

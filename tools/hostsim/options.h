@@ -28,6 +28,12 @@ struct Options {
 // Parses argv; false with `error` set for an unknown option or a bad value.
 bool parseOptions(int argc, char** argv, Options& options, std::string& error);
 
+// The values of --show, --update-hz and --duration, for every program that takes them; false
+// with `error` set (naming the option) for a bad value.
+bool parseShowList(const std::string& list, ShowFlags& show, std::string& error);
+bool parseUpdateHz(const std::string& text, int& hz, std::string& error);
+bool parseDuration(const std::string& text, double& seconds, std::string& error);
+
 extern const char* const kUsage;
 
 }  // namespace k4::hostsim

@@ -17,4 +17,27 @@ namespace k4::hostsim {
 bool writeSessionPlot(const SessionTrace& trace, const std::string& title, const std::string& path,
                       std::string& error);
 
+// A session's picture, when `path` names one: the trace stands in front of the program's own
+// sink `out`, and the jog records the picture draws are asked for in any case but passed on
+// only when `show` asked for them. Without a path the session runs as if this were not there.
+class SessionPlot {
+ public:
+  SessionPlot(EventSink& out, const ProfileFile& profile, ShowFlags show, std::string path);
+
+  // What the simulator is given: where its events go and what it shows.
+  EventSink& sink() { return path_.empty() ? out_ : trace_; }
+  const ShowFlags& show() const { return show_; }
+  // The trace follows the simulator's cycles and the pendant's presence.
+  void watch(HostSimulator& sim);
+  // At the session's end: draws the picture, if one was asked for; false with `error` set when
+  // it cannot be written.
+  bool write(const std::string& title, std::string& error) const;
+
+ private:
+  EventSink& out_;
+  SessionTrace trace_;
+  ShowFlags show_;
+  std::string path_;
+};
+
 }  // namespace k4::hostsim

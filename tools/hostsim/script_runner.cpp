@@ -13,43 +13,44 @@ namespace {
 
 class StdoutSink final : public EventSink {
  public:
-  void event(const std::string& line) override {
+  void event(const HostEvent& event) override {
+    const std::string line = formatEvent(event);
     std::fwrite(line.data(), 1, line.size(), stdout);
     std::fputc('\n', stdout);
   }
 };
 
-void applyHost(Machine& machine, const Command& command) {
+void applyHost(HostBlocks& blocks, const Command& command) {
   const auto asInt = [](double value) { return static_cast<int32_t>(value); };
   switch (command.hostField) {
     case HostField::Inhibit:
-      machine.engine.jogInhibit = static_cast<uint8_t>(command.values[0]);
+      blocks.engine.jogInhibit = static_cast<uint8_t>(command.values[0]);
       break;
     case HostField::EngineQueue:
-      machine.engine.queueWordA = asInt(command.values[0]);
-      machine.engine.queueWordB = asInt(command.values[1]);
+      blocks.engine.queueWordA = asInt(command.values[0]);
+      blocks.engine.queueWordB = asInt(command.values[1]);
       break;
     case HostField::PlannerBusy:
-      machine.planner.busyWord = asInt(command.values[0]);
+      blocks.planner.busyWord = asInt(command.values[0]);
       break;
     case HostField::PlannerQueue:
-      machine.planner.queueWordA = asInt(command.values[0]);
-      machine.planner.queueWordB = asInt(command.values[1]);
+      blocks.planner.queueWordA = asInt(command.values[0]);
+      blocks.planner.queueWordB = asInt(command.values[1]);
       break;
     case HostField::Increment:
-      machine.planner.stepIncrement = command.values[0];
+      blocks.planner.stepIncrement = command.values[0];
       break;
     case HostField::Rotation:
-      machine.setup.rotationAngle = command.values[0];
+      blocks.setup.rotationAngle = command.values[0];
       break;
     case HostField::AbsoluteWord:
-      machine.setup.absoluteWord = asInt(command.values[0]);
+      blocks.setup.absoluteWord = asInt(command.values[0]);
       break;
     case HostField::FullSpeed:
-      machine.planner.fullJogSpeed[command.axis] = asInt(command.values[0]);
+      blocks.planner.fullJogSpeed[command.axis] = asInt(command.values[0]);
       break;
     case HostField::Companion:
-      machine.planner.companionWord[command.axis] = static_cast<uint32_t>(command.values[0]);
+      blocks.planner.companionWord[command.axis] = static_cast<uint32_t>(command.values[0]);
       break;
   }
 }
@@ -71,19 +72,14 @@ int runScenario(const std::string& name, const std::vector<Command>& commands,
   }
 
   StdoutSink out;
-  ShowFlags show = options.show;
-  SessionTrace trace(out, profile, show.records);
-  const bool plotting = !options.plot.empty();
-  show.records = show.records || plotting;  // the plot draws the jog records' speeds
-  EventSink& sink = plotting ? static_cast<EventSink&>(trace) : out;
-  HostSimulator sim(plugin.entry(), profile, show, sink);
-  if (plotting)
-    sim.observe(&trace);
+  SessionPlot plot(out, profile, options.show, options.plot);
+  EventSink& sink = plot.sink();
+  HostSimulator sim(plugin.entry(), profile, plot.show(), sink);
+  plot.watch(sim);
   sim.setModel(model);
-  sim.setRealTime(model != nullptr);
   std::vector<SettingText> pendingSettings;
   for (const Command& command : commands) {
-    if (model != nullptr && model->lost()) {
+    if (sim.model().lost()) {
       sim.stop();
       std::fflush(stdout);
       std::fprintf(stderr, "%s:%d: the controller is gone; the scenario ends here\n", name.c_str(),
@@ -129,13 +125,13 @@ int runScenario(const std::string& name, const std::vector<Command>& commands,
         }
         break;
       case Op::Led:
-        sim.machine().setLedAnswer(command.code, command.ledAnswer);
+        sim.model().presetLed(command.code, command.ledAnswer);
         break;
       case Op::Dro:
-        sim.machine().setDro(command.code, command.values[0]);
+        sim.model().presetDro(command.code, command.values[0]);
         break;
       case Op::Host:
-        applyHost(sim.machine(), command);
+        applyHost(sim.blocks(), command);
         break;
       case Op::Unplug:
         sim.unplug();
@@ -153,18 +149,18 @@ int runScenario(const std::string& name, const std::vector<Command>& commands,
         sim.stop();
         break;
       case Op::Echo:
-        sink.event(command.text.empty() ? "#" : "# " + command.text);
+        sink.event({.kind = HostEventKind::Comment, .text = command.text});
         break;
     }
   }
   // The host shuts down: the plug-in is stopped before it is unloaded.
   sim.stop();
   if (closingSummary) {
-    sink.event("# Axis positions at the end: " +
-               (model != nullptr ? model->positions() : sim.machine().formatPositions()));
+    sink.event({.kind = HostEventKind::Comment,
+                .text = "Axis positions at the end: " + sim.model().positions()});
   }
   std::fflush(stdout);
-  if (plotting && !writeSessionPlot(trace, "k4-hostsim: " + name, options.plot, error)) {
+  if (!plot.write("k4-hostsim: " + name, error)) {
     std::fprintf(stderr, "k4-hostsim: %s\n", error.c_str());
     return 1;
   }

@@ -1,36 +1,10 @@
 #include "session_trace.h"
 
 #include <algorithm>
-#include <cstdlib>
-#include <cstring>
 
 #include "profile_file.h"
 
 namespace k4::hostsim {
-
-namespace {
-
-// ---- Reading the host's lines ------------------------------------------------------------------
-
-bool startsWith(const std::string& text, const char* prefix) {
-  return text.rfind(prefix, 0) == 0;
-}
-
-// The text between the first pair of double quotes.
-std::string quoted(const std::string& line) {
-  const std::size_t open = line.find('"');
-  const std::size_t close = line.rfind('"');
-  if (open == std::string::npos || close <= open)
-    return "";
-  return line.substr(open + 1, close - open - 1);
-}
-
-int fieldOf(const std::string& line, const char* name) {
-  const std::size_t at = line.find(name);
-  return at == std::string::npos ? 0 : std::atoi(line.c_str() + at + std::strlen(name));
-}
-
-}  // namespace
 
 int jogModeForKnob(int knob, bool sideHeld, bool autoMode, bool singleMode) {
   if (knob == 1) {
@@ -57,42 +31,43 @@ double SessionTrace::endSeconds() const {
   return end;
 }
 
-void SessionTrace::event(const std::string& line) {
-  const bool record = startsWith(line, "Record ");
-  if (!record || forwardRecords_)
-    forward_.event(line);
+void SessionTrace::event(const HostEvent& e) {
+  if (e.kind != HostEventKind::Record || forwardRecords_)
+    forward_.event(e);
   const double t = now();
-  if (record) {
-    const int axis = static_cast<int>(std::string(kAxisLetters).find(line[7]));
-    if (axis < 0 || axis >= kAxisCount)
-      return;
-    // As the machine takes it: a "DOJOG" with the stop byte clear runs the axis.
-    const bool runs = lastLineStartedJog_ && fieldOf(line, " stop=") == 0;
-    const double speed = fieldOf(line, " speed=");
-    jogSpeeds_.push_back({t, axis, runs ? (fieldOf(line, " dir=") != 0 ? -speed : speed) : 0.0});
-    return;
-  }
-  if (startsWith(line, "DoButton ")) {
-    actions_.push_back({t, ActionKind::Button, line.substr(9)});
-  } else if (startsWith(line, "SetDRO ")) {
-    std::string text = line.substr(7);
-    const std::size_t blank = text.find(' ');
-    if (blank != std::string::npos)
-      text[blank] = '=';
-    actions_.push_back({t, ActionKind::DroWrite, text});
-  } else if (startsWith(line, "Status ")) {
-    actions_.push_back({t, ActionKind::Status, "\"" + quoted(line) + "\""});
-  } else if (startsWith(line, "Code ")) {
-    const std::string code = quoted(line);
-    lastLineStartedJog_ = code == "DOJOG";
-    ActionKind kind = ActionKind::OtherLine;
-    if (code == "DOJOG")
-      kind = ActionKind::DoJog;
-    else if (code == "ENDJOG")
-      kind = ActionKind::EndJog;
-    else if (startsWith(code, "G91G1"))
-      kind = ActionKind::StepLine;
-    actions_.push_back({t, kind, code});
+  switch (e.kind) {
+    case HostEventKind::Record: {
+      if (e.code < 0 || e.code >= kAxisCount)
+        return;
+      // As the machine takes it: a "DOJOG" with the stop byte clear runs the axis.
+      const bool runs = e.jogStart && e.record.stopByte == 0;
+      const double speed = e.record.jogSpeed;
+      jogSpeeds_.push_back({t, e.code, runs ? (e.record.direction != 0 ? -speed : speed) : 0.0});
+      break;
+    }
+    case HostEventKind::DoButton:
+      actions_.push_back({t, ActionKind::Button, std::to_string(e.code)});
+      break;
+    case HostEventKind::SetDro:
+      actions_.push_back(
+          {t, ActionKind::DroWrite, std::to_string(e.code) + "=" + formatNumber(e.value)});
+      break;
+    case HostEventKind::Status:
+      actions_.push_back({t, ActionKind::Status, "\"" + e.text + "\""});
+      break;
+    case HostEventKind::Code: {
+      ActionKind kind = ActionKind::OtherLine;
+      if (e.text == "DOJOG")
+        kind = ActionKind::DoJog;
+      else if (e.text == "ENDJOG")
+        kind = ActionKind::EndJog;
+      else if (e.text.starts_with("G91G1"))
+        kind = ActionKind::StepLine;
+      actions_.push_back({t, kind, e.text});
+      break;
+    }
+    default:
+      break;
   }
 }
 
@@ -140,7 +115,7 @@ void SessionTrace::sampleCycle(HostSimulator& sim) {
   if (mode != 0)
     jogMode_ = mode;
   sample.jogMode = jogMode_;
-  sample.positions = sim.machine().positions();
+  sample.positions = sim.model().axisPositions();
   samples_.push_back(sample);
 }
 

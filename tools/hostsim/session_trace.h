@@ -2,7 +2,7 @@
 // the pendant's wheel, intensity and jog mode each report cycle, the axis positions, the jog
 // records' speeds and the host actions, on one time axis in seconds.
 //
-// The trace stands between the simulator and its own output: it reads the host's lines as they
+// The trace stands between the simulator and its own output: it reads the host's events as they
 // pass (so the simulator itself keeps no plot state), and the simulator tells it when a report
 // cycle ends and when the pendant is unplugged or plugged.
 #pragma once
@@ -44,14 +44,14 @@ struct JogSpeedPoint {  // a jog record as a "DOJOG"/"ENDJOG" left it
 
 class SessionTrace final : public EventSink, public SimulatorObserver {
  public:
-  // Lines go on to `forward`, except jog records when the user did not ask for them (the trace
+  // Events go on to `forward`, except jog records when the user did not ask for them (the trace
   // needs them, so the simulator is asked for them in any case).
   SessionTrace(EventSink& forward, const ProfileFile& profile, bool forwardRecords);
 
-  // The clock the host's lines are stamped with.
+  // The clock the host's events are stamped with.
   void useClock(const SimHostView& view) { clock_ = &view; }
 
-  void event(const std::string& line) override;
+  void event(const HostEvent& event) override;
   void simulatorEvent(SimulatorEvent what, HostSimulator& sim) override;
 
   const std::vector<TraceSample>& samples() const { return samples_; }
@@ -72,7 +72,6 @@ class SessionTrace final : public EventSink, public SimulatorObserver {
   bool singleMode_ = false;
   int jogMode_ = 0;
   int lastWheel_ = -1;
-  bool lastLineStartedJog_ = false;
   std::vector<TraceSample> samples_;
   std::vector<TraceAction> actions_;
   std::vector<JogSpeedPoint> jogSpeeds_;

@@ -9,7 +9,6 @@
 #include <cstring>
 
 #include "host/host_boundary.h"
-#include "machine.h"
 
 namespace k4::lcnc {
 
@@ -52,7 +51,7 @@ Bridge::~Bridge() {
     worker_.join();
 }
 
-void Bridge::attach(hostsim::Machine& blocks) {
+void Bridge::attach(hostsim::HostBlocks& blocks) {
   blocks_ = &blocks;
   blocks.planner.stepIncrement = stepSize_;
   for (int axis = 0; axis < kAxes; ++axis) {
@@ -103,7 +102,7 @@ Command Bridge::operatorText(const std::string& text) {
   return message;
 }
 
-void Bridge::beforeCycle(hostsim::Machine& blocks) {
+void Bridge::beforeCycle(hostsim::HostBlocks& blocks, double) {
   const Clock::time_point now = Clock::now();
   cycleStart_ = now;
   {

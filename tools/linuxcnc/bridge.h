@@ -28,6 +28,7 @@
 #include "actions.h"
 #include "bridge_support.h"
 #include "controller.h"
+#include "host_blocks.h"
 #include "host_model.h"
 #include "latency_probes.h"
 
@@ -76,19 +77,22 @@ class Bridge final : public hostsim::HostModel {
   Bridge(const Bridge&) = delete;
   Bridge& operator=(const Bridge&) = delete;
 
-  void attach(hostsim::Machine& blocks) override;
+  void attach(hostsim::HostBlocks& blocks) override;
   void watchControls(const hostsim::PendantControls* controls) override { controls_ = controls; }
-  void beforeCycle(hostsim::Machine& blocks) override;
+  void beforeCycle(hostsim::HostBlocks& blocks, double seconds) override;
   bool led(int code) override;
   double dro(int code) override;
   void setDro(int code, double value) override;
   void doButton(int code) override;
-  void code(const std::string& line, hostsim::Machine& blocks) override;
+  // The jog records' axes are not named for the host's timeline: LinuxCNC's own status shows
+  // the motion.
+  std::vector<int> code(const std::string& line, hostsim::HostBlocks& blocks) override;
   void pendantPresence(bool present) override;
   void shutdown(const std::string& why) override;
   bool lost() const override {
     return lost_ || (config_.stopRequest != nullptr && config_.stopRequest->load());
   }
+  bool realTime() const override { return true; }
   std::vector<std::string> dashboard() const override;
   std::string positions() const override;
   std::vector<std::string> takeMessages() override;
@@ -151,7 +155,7 @@ class Bridge final : public hostsim::HostModel {
 
   BridgeConfig config_;
   std::unique_ptr<Controller> controller_;
-  hostsim::Machine* blocks_ = nullptr;
+  hostsim::HostBlocks* blocks_ = nullptr;
   const hostsim::PendantControls* controls_ = nullptr;
 
   // Host-thread state.

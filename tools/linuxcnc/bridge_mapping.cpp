@@ -4,13 +4,11 @@
 #include "bridge.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 
+#include "gcode_words.h"
 #include "host/host_boundary.h"
-#include "machine.h"
 
 namespace k4::lcnc {
 
@@ -150,11 +148,13 @@ double Bridge::machineFactor(int axis) const {
   return mmPerProgramUnit * perMm;
 }
 
-void Bridge::code(const std::string& line, hostsim::Machine& blocks) {
+std::vector<int> Bridge::code(const std::string& line, hostsim::HostBlocks& blocks) {
   const Clock::time_point start = Clock::now();
   if (line == "DOJOG" || line == "ENDJOG") {
     const bool startJog = line == "DOJOG";
-    for (int axis : blocks.jogSubjects(startJog)) {
+    // The records the plug-in rewrote, else those marked for a "DOJOG"; an "ENDJOG" that
+    // rewrote nothing names no axis (the stop went out when its record was rewritten).
+    for (int axis : blocks.jogSubjects(startJog, {})) {
       if (axis < 0 || axis >= kAxes)
         continue;
       const AxisJogRecord& record = blocks.engine.axisJog[axis];
@@ -193,6 +193,7 @@ void Bridge::code(const std::string& line, hostsim::Machine& blocks) {
     mdi(line);
   }
   timeCallback("Code", start);
+  return {};
 }
 
 // The plug-in's step lines: "G91G1 F%d %s %.4f", "G91G1 F%.4f %s %.4f", "G91G1 %s %.4f" and
@@ -203,35 +204,24 @@ void Bridge::stepLine(const std::string& line) {
   std::array<bool, kAxes> given{};
   std::array<double, kAxes> distance{};
   double feed = -1.0;
-  std::size_t i = 5;  // after "G91G1"
   bool understood = true;
-  while (i < line.size()) {
-    const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(line[i])));
-    if (line[i] == ' ') {
-      ++i;
-      continue;
-    }
-    ++i;
-    while (i < line.size() && line[i] == ' ')
-      ++i;
-    const char* begin = line.c_str() + i;
-    char* end = nullptr;
-    const double number = std::strtod(begin, &end);
-    if (end == begin || !std::isfinite(number)) {
+  constexpr std::size_t kHead = 5;  // "G91G1"
+  hostsim::GcodeWordReader reader(line, kHead);
+  hostsim::GcodeWord word;
+  // Only a feed and axis distances make a step line; anything else goes to the interpreter.
+  for (hostsim::GcodeWordReader::Next next;
+       understood && (next = reader.next(word)) != hostsim::GcodeWordReader::Next::End;) {
+    const char* found = std::strchr(kLetters, word.letter);
+    if (next != hostsim::GcodeWordReader::Next::Word || !std::isfinite(word.number)) {
       understood = false;
-      break;
-    }
-    i += static_cast<std::size_t>(end - begin);
-    const char* found = std::strchr(kLetters, letter);
-    if (letter == 'F') {
-      feed = number;
-    } else if (found != nullptr && letter != '\0') {
+    } else if (word.letter == 'F') {
+      feed = word.number;
+    } else if (found != nullptr) {
       const int axis = static_cast<int>(found - kLetters);
       given[axis] = true;
-      distance[axis] = number;
+      distance[axis] = word.number;
     } else {
       understood = false;
-      break;
     }
   }
   if (!understood) {

@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <iostream>
 #include <sstream>
 
 #include "bridge.h"
@@ -19,9 +18,10 @@
 #include "ini_file.h"
 #include "live.h"
 #include "nml_controller.h"
+#include "options.h"
 #include "plugin_module.h"
 #include "profile_file.h"
-#include "scenario.h"
+#include "scenario_file.h"
 #include "script_runner.h"
 
 using namespace k4;
@@ -29,7 +29,7 @@ using namespace k4::lcnc;
 
 namespace {
 
-constexpr int kUsageError = 2;
+using hostsim::kUsageError;
 constexpr const char* kAxisSections[] = {"AXIS_X", "AXIS_Y", "AXIS_Z",
                                          "AXIS_A", "AXIS_B", "AXIS_C"};
 
@@ -142,27 +142,15 @@ bool parse(int argc, char** argv, BridgeOptions& o, std::string& error) {
       o.readErrors = true;
     } else if (arg == "--timings") {
       o.timings = true;
-    } else if (arg == "--duration" || arg == "--update-hz" || arg == "--show") {
-      // The simulator's own reader checks these values.
-      if (!value(text))
+    } else if (arg == "--duration") {
+      if (!value(text) || !hostsim::parseDuration(text, o.host.durationSeconds, error))
         return false;
-      std::string flag = arg;
-      char* args[] = {argv[0], flag.data(), text.data()};
-      hostsim::Options parsed;
-      if (!hostsim::parseOptions(3, args, parsed, error) && arg != "--duration")
+    } else if (arg == "--update-hz") {
+      if (!value(text) || !hostsim::parseUpdateHz(text, o.host.updateHz, error))
         return false;
-      if (arg == "--duration") {
-        char* end = nullptr;
-        o.host.durationSeconds = std::strtod(text.c_str(), &end);
-        if (*end != '\0' || !(o.host.durationSeconds > 0)) {
-          error = "--duration: expected a positive number of seconds";
-          return false;
-        }
-      } else if (arg == "--update-hz") {
-        o.host.updateHz = parsed.updateHz;
-      } else {
-        o.host.show = parsed.show;
-      }
+    } else if (arg == "--show") {
+      if (!value(text) || !hostsim::parseShowList(text, o.host.show, error))
+        return false;
     } else if (arg != "-" && arg.rfind("-", 0) == 0) {
       error = "unknown option \"" + arg + "\" (see --help)";
       return false;
@@ -178,7 +166,7 @@ bool parse(int argc, char** argv, BridgeOptions& o, std::string& error) {
 
 class QuietSink final : public hostsim::EventSink {
  public:
-  void event(const std::string&) override {}
+  void event(const hostsim::HostEvent&) override {}
 };
 
 // The configuration dialog in the terminal, without LinuxCNC: the plug-in is started with no
@@ -370,29 +358,10 @@ int main(int argc, char** argv) {
       o.host.live = true;
       status = hostsim::runLive(o.host, &bridge, "k4-linuxcnc");
     } else {
-      std::string text;
-      std::ifstream file(o.host.script, std::ios::binary);
-      if (o.host.script == "-") {
-        std::ostringstream in;
-        in << std::cin.rdbuf();
-        text = in.str();
-      } else if (file) {
-        std::ostringstream in;
-        in << file.rdbuf();
-        text = in.str();
-      } else {
-        std::fprintf(stderr, "%s:0: cannot read the scenario: %s\n", o.host.script.c_str(),
-                     std::strerror(errno));
+      hostsim::Scenario scenario;
+      if (!hostsim::loadScenario(o.host.script, scenario))
         return kUsageError;
-      }
-      std::vector<hostsim::Command> commands;
-      try {
-        commands = hostsim::parseScenario(text);
-      } catch (const hostsim::ParseError& bad) {
-        std::fprintf(stderr, "%s:%d: %s\n", o.host.script.c_str(), bad.line, bad.what());
-        return kUsageError;
-      }
-      status = hostsim::runScenario(o.host.script, commands, o.host, true, &bridge);
+      status = hostsim::runScenario(scenario.name, scenario.commands, o.host, true, &bridge);
     }
     bridge.shutdown(signalled ? "signal" : "the bridge ends");
     for (const std::string& message : bridge.takeMessages())

@@ -6,9 +6,11 @@
 // handles per round.
 #include <windows.h>
 
-#include <cstring>
+#include "platform/win32/dll/import_redirect.h"
 
 namespace {
+
+using k4::win32::redirectImport;
 
 using CreateSemaphoreWFn = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, LONG, LONG, LPCWSTR);
 using CreateSemaphoreAFn = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, LONG, LONG, LPCSTR);
@@ -55,43 +57,6 @@ BOOL WINAPI notedCloseHandle(HANDLE handle) {
     }
   }
   return systemCloseHandle(handle);
-}
-
-// Points this module's import of `name` (from any DLL) at `replacement`; returns what it
-// pointed at before, or null when the module does not import it.
-void* redirectImport(HMODULE module, const char* name, void* replacement) {
-  auto* base = reinterpret_cast<unsigned char*>(module);
-  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-  const IMAGE_DATA_DIRECTORY& imports =
-      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-  if (imports.VirtualAddress == 0)
-    return nullptr;
-  for (auto* descriptor =
-           reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
-       descriptor->Name != 0; ++descriptor) {
-    const auto* names =
-        reinterpret_cast<const IMAGE_THUNK_DATA*>(base + descriptor->OriginalFirstThunk);
-    auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + descriptor->FirstThunk);
-    for (; names->u1.AddressOfData != 0; ++names, ++slots) {
-      if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
-        continue;
-      const auto* byName =
-          reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-      if (std::strcmp(reinterpret_cast<const char*>(byName->Name), name) != 0)
-        continue;
-      DWORD protection = 0;
-      if (!VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE,
-                          &protection)) {
-        return nullptr;
-      }
-      void* const previous = reinterpret_cast<void*>(slots->u1.Function);
-      slots->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
-      VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, protection, &protection);
-      return previous;
-    }
-  }
-  return nullptr;
 }
 
 // Before the run-time starts: its semaphores are noted from the first one on. The closes are
