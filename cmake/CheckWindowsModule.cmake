@@ -9,8 +9,8 @@
 #                     than the system the function came with: the host then shows only that our
 #                     module could not be loaded.
 #
-#   cmake -DCHECK=<check> -DOBJDUMP=<toolchain objdump> -DMODULE=<Orvane_K4.dll> -P CheckWindowsModule.cmake
-#   cmake -DCHECK=<check> -DDUMP=<saved objdump -p output> -P CheckWindowsModule.cmake  (the check's own test)
+#   cmake -DCHECK=<check> -DOBJDUMP=<toolchain objdump> -DMODULE=<Orvane_K4.dll> -P <this file>
+#   cmake -DCHECK=<check> -DDUMP=<saved objdump -p output> -P <this file>   (the check's own test)
 cmake_minimum_required(VERSION 3.25)
 
 set(usage "usage: cmake -DCHECK=exports|xp-imports -DOBJDUMP=<objdump> -DMODULE=<dll> \
