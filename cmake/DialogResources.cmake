@@ -1,12 +1,13 @@
 # The configuration dialog's resources on Windows: the dialog template and the pictures, which
-# scripts/draw-dialog-pictures.py draws into the build tree. k4_add_dialog_resources() adds them
-# to any program or module that shows the dialog (the plug-in and the Windows test program).
+# scripts/pictures/draw-dialog-pictures.py draws into the build tree. k4_add_dialog_resources()
+# adds them to any program or module that shows the dialog (the plug-in and the Windows test
+# program).
 enable_language(RC)
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
 set(K4_DIALOG_RC ${CMAKE_SOURCE_DIR}/src/platform/win32/configuration_dialog.rc)
 set(K4_DIALOG_PICTURE_DIR ${CMAKE_BINARY_DIR}/dialog_pictures)
-set(K4_DIALOG_PICTURE_SCRIPT ${CMAKE_SOURCE_DIR}/scripts/draw-dialog-pictures.py)
+set(K4_DIALOG_PICTURE_SCRIPT ${CMAKE_SOURCE_DIR}/scripts/pictures/draw-dialog-pictures.py)
 set(K4_DIALOG_PICTURES)
 foreach(name pendant_front marker_s marker_v marker_c xyz_lamps axis_a axis_b axis_c row_f1 row_f2
              action_button side_button)

@@ -1,27 +1,56 @@
 #!/usr/bin/env bash
-# Builds every preset and runs every test: Linux (with a smoke run of every benchmark), Linux
-# with sanitizers, the fuzz targets' bounded smoke runs (clang), the i686 Windows plug-in (its
-# exports and imports checked) and the x86_64 Windows build under Wine; then builds the release
-# packages from the windows and posix builds and checks them. Ends with a summary and fails when
-# any step failed. The windows32 step runs the i686 build's programs (the shipped DLL among
-# them) in a 32-bit Windows process: 32-bit Wine in an i386 root under qemu-i386, made once in
-# /var/cache by scripts/setup-win32-i386.sh. After the packages: the LinuxCNC bridge against a
-# headless LinuxCNC (step linuxcnc, with the posix build), and the hidraw link in a VM (step
-# hidvm, with the posix build's programs).
-#   scripts/test-all.sh [preset ... hidvm]  K4_JOBS=<n> limits the parallel jobs (default: all CPUs)
+# Builds and tests every step; a step is one test preset (CMakePresets.json), run after its
+# build's configure and build presets:
+#   posix      Linux, with a smoke run of every benchmark
+#   asan       Linux with sanitizers
+#   fuzz       the fuzz targets' bounded smoke runs (clang)
+#   windows    the i686 Windows plug-in, its exports and imports checked
+#   windows32  the i686 build's programs (the shipped DLL among them) in a 32-bit Windows process:
+#              32-bit Wine in an i386 root under qemu-i386, made once in /var/cache
+#   windows64  the x86_64 Windows build under Wine
+#   package    the release packages from the windows and posix builds, built and checked
+#   linuxcnc   the LinuxCNC bridge against a headless LinuxCNC (the posix build)
+#   hidvm      the hidraw link in a VM: qemu, Debian's kernel, uhid pendants (the posix build)
+# Each step's environment (the i386 root and its Wine session, the VM's kernel, LinuxCNC) is made
+# and taken down by its tests' CTest fixtures, also when a test fails. Ends with a summary and
+# fails when any step failed.
+#   scripts/test-all.sh [step ...]  K4_JOBS=<n> limits the parallel jobs (default: all CPUs)
 set -uo pipefail
-cd "$(dirname "$0")/.."
-jobs=${K4_JOBS:-$(nproc)}
-presets=("$@")
-[ ${#presets[@]} -gt 0 ] || presets=(posix asan fuzz windows windows32 windows64 hidvm)
-# hidvm is a step of its own after the presets (below), not a preset.
-hidvm=0
-for i in "${!presets[@]}"; do
-  [ "${presets[$i]}" = hidvm ] && { hidvm=1; unset 'presets[i]'; }
+cd "$(dirname "$0")/.." || exit 1
+export K4_JOBS=${K4_JOBS:-$(nproc)}
+jobs=$K4_JOBS
+
+all_steps=(posix asan fuzz windows windows32 windows64 package linuxcnc hidvm)
+# The build a step tests, where it is not the build of its own name (every build preset is named
+# after its configure preset).
+declare -A build_of=([windows32]=windows [package]=posix [linuxcnc]=posix [hidvm]=posix)
+# Steps that must have passed first when they are part of the same run: the packages take their
+# binaries from the windows and posix builds just tested, so the step compiles nothing.
+declare -A needs=([package]="windows posix" [linuxcnc]=posix)
+# Run once more after the step, whatever happened (also when the run is interrupted): the 32-bit
+# session's clean-up is a CTest fixture too, but a ctest that was cut off would leave the root's
+# mounts and programs behind.
+declare -A afterwards=([windows32]="scripts/run/win32-i386-session.sh stop")
+
+steps=("$@")
+[ ${#steps[@]} -gt 0 ] || steps=("${all_steps[@]}")
+for step in "${steps[@]}"; do
+  if [[ " ${all_steps[*]} " != *" $step "* ]]; then
+    echo "test-all: no step $step (steps: ${all_steps[*]})" >&2
+    exit 2
+  fi
 done
-presets=("${presets[@]}")
+
 log=$(mktemp)
-trap 'rm -f "$log"' EXIT
+pending_afterwards=""
+# shellcheck disable=SC2317  # run from the EXIT trap
+finish() {
+  [ -z "$pending_afterwards" ] || $pending_afterwards >/dev/null 2>&1 || true
+  rm -f "$log"
+}
+trap finish EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
 
 configure() { cmake --preset "$1" >"$log" 2>&1 || { cat "$log"; return 1; }; }
 # Ninja's progress lines are dropped; warnings, errors and failed commands stay.
@@ -31,8 +60,8 @@ build() {
 }
 # One line per passing test adds up to thousands: those are kept in the build folder's log, the
 # rest (failures with their output, the totals) is shown.
-run_tests() {
-  local full="build/${2:-$1}/test-all.log"
+run_tests() {  # step build
+  local full="build/$2/test-all-$1.log"
   ctest --preset "$1" -j "$jobs" 2>&1 | tee "$full" |
     grep -vE '^ *Start +[0-9]+: |^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* +Passed +[0-9.]+ sec$|^$'
   local status=${PIPESTATUS[0]}
@@ -40,95 +69,43 @@ run_tests() {
   return "$status"
 }
 
-# ---- windows32: the i686 build (the windows preset's folder) run in a 32-bit Windows process --
-# Its own environment first (cached, checked before reuse); the session's clean-up runs as a
-# CTest fixture and once more here, so that nothing stays mounted or running after a cut-off run.
-windows32_failed=""
-windows32_step() {
-  local log32="build/windows/test-all-i386.log"
-  if ! scripts/setup-win32-i386.sh; then
-    windows32_failed="setup"
-    return 1
-  fi
-  if ! configure windows; then
-    windows32_failed="configure"
-  elif ! build windows; then
-    windows32_failed="build"
-  elif ! run_tests windows32 windows; then
-    windows32_failed="tests"
-  fi
-  scripts/win32-i386-session.sh stop >/dev/null 2>&1 || true
-  # Each program's GoogleTest summary, as CTest recorded it.
-  grep -hE '^[0-9]+/[0-9]+ Testing: |^\[==========\] [0-9]+ tests? from .* ran|^\[  (PASSED|FAILED)  \]' \
-    build/windows/Testing/Temporary/LastTest.log >"$log32" 2>/dev/null || true
-  grep -vE '^[0-9]+/[0-9]+ Testing: i386\.session' "$log32" | sed 's/^/  /' || true
-  [ -z "$windows32_failed" ]
-}
-
 summary=()
-built=()
+failed_steps=()
 failed=0
-for preset in "${presets[@]}"; do
+for step in "${steps[@]}"; do
   started=$SECONDS
+  preset=${build_of[$step]:-$step}
+  missing=""
+  for need in ${needs[$step]:-}; do
+    [[ " ${failed_steps[*]} " == *" $need "* ]] && missing+=" $need"
+  done
   echo
-  echo "======== $preset: configure, build (-j$jobs), test"
-  if [ "$preset" = windows32 ]; then
-    windows32_step && status="passed" || status="FAILED ($windows32_failed)"
-  elif ! configure "$preset"; then
-    status="FAILED (configure)"
-  elif ! build "$preset"; then
-    status="FAILED (build)"
-  elif ! run_tests "$preset"; then
-    status="FAILED (tests)"
+  if [ -n "$missing" ]; then
+    echo "======== $step: skipped, it needs${missing}, which failed"
+    status="skipped"
   else
-    status="passed"
+    echo "======== $step: configure and build $preset (-j$jobs), test $step"
+    pending_afterwards=${afterwards[$step]:-}
+    if ! configure "$preset"; then
+      status="FAILED (configure)"
+    elif ! build "$preset"; then
+      status="FAILED (build)"
+    elif ! run_tests "$step" "$preset"; then
+      status="FAILED (tests)"
+    else
+      status="passed"
+    fi
+    if [ -n "$pending_afterwards" ]; then
+      $pending_afterwards >/dev/null 2>&1 || true
+      pending_afterwards=""
+    fi
   fi
-  [ "$status" = "passed" ] || failed=1
-  [ "$status" = "passed" ] && built+=("$preset")
-  summary+=("$(printf '%-10s %-20s %5ds' "$preset" "$status" $((SECONDS - started)))")
+  if [ "$status" != "passed" ]; then
+    failed=1
+    failed_steps+=("$step")
+  fi
+  summary+=("$(printf '%-10s %-20s %5ds' "$step" "$status" $((SECONDS - started)))")
 done
-
-# The packages take their binaries from the windows and posix builds just tested, so this step
-# compiles nothing; it needs both.
-if [[ " ${built[*]} " == *" windows "* && " ${built[*]} " == *" posix "* ]]; then
-  started=$SECONDS
-  echo
-  echo "======== package: dist/ from the windows and posix builds, then check it"
-  if ! K4_JOBS=$jobs scripts/package.sh; then
-    status="FAILED (package)"
-  elif ! scripts/check-package.sh; then
-    status="FAILED (check)"
-  else
-    status="passed"
-  fi
-  [ "$status" = "passed" ] || failed=1
-  summary+=("$(printf '%-10s %-20s %5ds' "package" "$status" $((SECONDS - started)))")
-fi
-
-# The LinuxCNC bridge against a headless LinuxCNC: its own step, after the posix build it uses.
-if [[ " ${built[*]} " == *" posix "* ]]; then
-  started=$SECONDS
-  echo
-  echo "======== linuxcnc: k4-linuxcnc against a headless LinuxCNC (scripts/test-linuxcnc.sh)"
-  if K4_JOBS=$jobs scripts/test-linuxcnc.sh; then
-    status="passed"
-  else
-    status="FAILED (tests)"
-  fi
-  [ "$status" = "passed" ] || failed=1
-  summary+=("$(printf '%-10s %-20s %5ds' "linuxcnc" "$status" $((SECONDS - started)))")
-fi
-
-# The Linux link against the kernel's own hidraw driver: a VM booted with the posix build's
-# programs and uhid pendants (scripts/hidvm.sh; downloads cached in /var/cache/k4-hidvm).
-if [ "$hidvm" -eq 1 ]; then
-  started=$SECONDS
-  echo
-  echo "======== hidvm: the hidraw link in a VM (qemu, Debian's kernel, uhid pendants)"
-  if scripts/hidvm.sh build/posix; then status="passed"; else status="FAILED (hidvm)"; fi
-  [ "$status" = "passed" ] || failed=1
-  summary+=("$(printf '%-10s %-20s %5ds' "hidvm" "$status" $((SECONDS - started)))")
-fi
 
 echo
 echo "======== summary"

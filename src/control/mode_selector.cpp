@@ -2,6 +2,7 @@
 // STOP steps through the configured step sizes and hands the new size to the host.
 #include <cstddef>
 
+#include "control/knob_modes.h"
 #include "host/host.h"
 #include "host/plugin_state.h"
 #include "link/pendant_window.h"
@@ -21,37 +22,9 @@ constexpr double kStepSizeByPosition[] = {0.0, 0.0001, 0.001, 0.01, 0.1};
 constexpr int kStepSizePositions =
     static_cast<int>(sizeof kStepSizeByPosition / sizeof kStepSizeByPosition[0]);
 
-constexpr int kUnchanged = 0;
-
-// The mode for a knob position; `sideUp` and `sideHeld` for positions where SIDE matters.
-struct KnobRow {
-  int sideUp;
-  int sideHeld;
-};
-// Index: knob position 0..9. Position 1 depends on the settings and is handled apart.
-constexpr KnobRow kKnobModes[] = {
-    {kUnchanged, kUnchanged},  // 0: between positions
-    {kUnchanged, kUnchanged},  // 1: settings decide
-    {2, 2},                    // velocity jog
-    {3, 4},                    // delayed continuous jog; with SIDE the DRO 3 trim
-    {4, 4},                    // DRO 3 trim
-    {5, 5},                    // DRO 821 trim
-    {6, 6},                    // DRO 74 trim
-    {7, 7},                    // zero and reference keys
-    {8, 8},                    // custom actions BUTTON0, BUTTON1
-    {9, 9},                    // custom actions BUTTON2, BUTTON3
-};
-constexpr int kKnobPositions = static_cast<int>(sizeof kKnobModes / sizeof kKnobModes[0]);
-
+// The knob table is shared with hosts that name the mode (knob_modes.h).
 int modeForKnob(int knob, bool sideHeld) {
-  if (knob == 1) {
-    if (!sideHeld)
-      return pendantSettings.AutoMode ? 10 : 1;
-    return pendantSettings.SingleMode ? 2 : 11;
-  }
-  if (knob < 0 || knob >= kKnobPositions)
-    return kUnchanged;
-  return sideHeld ? kKnobModes[knob].sideHeld : kKnobModes[knob].sideUp;
+  return jogModeForKnob(knob, sideHeld, pendantSettings.AutoMode, pendantSettings.SingleMode);
 }
 
 int stepSizeSetting(int slot) {
@@ -134,7 +107,7 @@ void PendantWindow::decodeMode() {
   }
 
   const int mode = modeForKnob(knobPosition, modifierHeld);
-  if (mode != kUnchanged)
+  if (mode != kKnobModeUnchanged)
     jogMode = mode;
   if (jogMode != previousJogMode) {
     // No mode ends a jog it did not start: a jog of the mode being left is ended here, and its

@@ -1,5 +1,5 @@
 #!/bin/sh
-# /init of the hidraw test VM (scripts/hidvm.sh builds the initramfs around it): loads the HID
+# /init of the hidraw test VM (scripts/run/hidvm.sh builds the initramfs around it): loads the HID
 # modules, runs the backend and link tests against the real /sys and /dev, then the simulator
 # live against uhid pendants, and prints "K4VM RESULT: N passed, M failed" on the console.
 # Files the host side checks further are printed with a "K4VM FILE name: " prefix per line.

@@ -1,6 +1,7 @@
 // The hidraw backend and the whole pendant link against the kernel's own HID core and hidraw
 // driver, with the real /sys and /dev (K4_SYSFS_ROOT and K4_DEV_ROOT unset), and a uhid
-// pendant in each of the two report layouts. Runs inside the test VM (scripts/hidvm.sh) as root.
+// pendant in each of the two report layouts. Runs inside the test VM (scripts/run/hidvm.sh) as
+// root.
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <poll.h>

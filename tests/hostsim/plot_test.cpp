@@ -1,45 +1,15 @@
-// The session plot's own logic: the jog mode it names is the one the plug-in's mode selector
-// picks, and thinning a long session keeps a jog of a single cycle.
+// The session plot's own logic: thinning a long session keeps a jog of a single cycle.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 
-#include "pendant_report.h"
 #include "plot.h"
 #include "profile_file.h"
-#include "settings/pendant_settings.h"
 
 namespace k4::hostsim {
 namespace {
-
-class PlotModeTest : public test::PendantTest {};
-
-// The plot cannot look inside the plug-in, so it keeps its own copy of the knob table; this
-// holds the copy to the plug-in's, for every knob reading, SIDE and both settings.
-TEST_F(PlotModeTest, NamesTheModeThePluginSelects) {
-  constexpr int kEarlierMode = 7;
-  for (int knob = 0; knob <= 12; ++knob) {
-    for (const bool side : {false, true}) {
-      for (const bool autoMode : {false, true}) {
-        for (const bool singleMode : {false, true}) {
-          pendantSettings.AutoMode = autoMode;
-          pendantSettings.SingleMode = singleMode;
-          window.jogMode = kEarlierMode;
-          window.previousJogMode = kEarlierMode;
-          present({.side = side, .knob = static_cast<uint8_t>(knob)});
-          window.decodeMode();
-          const int named = jogModeForKnob(knob, side, autoMode, singleMode);
-          EXPECT_EQ(named == 0 ? kEarlierMode : named, window.jogMode)
-              << "knob " << knob << " side " << side << " auto " << autoMode << " single "
-              << singleMode;
-        }
-      }
-    }
-  }
-  fakeHost.take();
-}
 
 class SilentSink final : public EventSink {
  public:

@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""Latency figures of k4-linuxcnc against a headless LinuxCNC (scripts/bench-linuxcnc.sh).
+"""Latency figures of k4-linuxcnc against a headless LinuxCNC (scripts/figures/bench-linuxcnc.sh).
 
 Runs as LinuxCNC's display program: turns the machine on, homes it, then runs the bridge with
 --timings on a scenario of MOVES single wheel counts (each a step jog, spaced so every move has

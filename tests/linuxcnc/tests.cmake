@@ -2,7 +2,7 @@
 # instance per machine: these tests hold one resource lock, run one at a time, and each
 # starts and stops its own LinuxCNC (tests/linuxcnc/with-linuxcnc.sh cleans up after it even
 # when the test fails or times out). Label "linuxcnc": run with `ctest --preset linuxcnc`
-# (scripts/test-linuxcnc.sh); the posix preset leaves them out.
+# (step linuxcnc of scripts/test-all.sh); the posix preset leaves them out.
 if(NOT TARGET k4-linuxcnc)
   return()
 endif()

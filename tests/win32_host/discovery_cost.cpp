@@ -6,7 +6,7 @@
 // own work plus one real CreateFileA and CloseHandle per interface; on a real system each probe
 // also opens and queries the device's driver.
 //   k4_win32_discovery_cost.exe [ROUNDS]   (default 50; in the 32-bit run:
-//   scripts/win32-i386-run.sh build/windows/k4_win32_discovery_cost.exe)
+//   scripts/run/win32-i386-run.sh build/windows/k4_win32_discovery_cost.exe)
 #include <windows.h>
 
 #include <dbt.h>

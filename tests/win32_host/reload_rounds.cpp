@@ -1,7 +1,7 @@
 // A host that loads, starts, stops and unloads the plug-in again and again: prints what each
 // round leaves behind in open handles and committed private memory.
 //   k4_win32_reload_rounds.exe [ROUNDS [STEPS]]   (default 1000 rounds; in the 32-bit run:
-//   scripts/win32-i386-run.sh build/windows/k4_win32_reload_rounds.exe)
+//   scripts/run/win32-i386-run.sh build/windows/k4_win32_reload_rounds.exe)
 // STEPS names what each round does between load and unload, to tell the parts apart: "all"
 // (default: callbacks and profile, InitControl, PostInitControl, StopPlug), "none", "profile"
 // (callbacks and profile only), "settings" (callbacks, profile and PostInitControl, without a

@@ -2,7 +2,7 @@
 // usual and while it refuses every output report for 5 s (the operator turning the wheel all
 // along): prints the worst and the median hold of each phase, over the pendant window's
 // messages as the host's loop dispatches them.
-//   k4_win32_ui_hold.exe   (in the 32-bit run: scripts/win32-i386-run.sh
+//   k4_win32_ui_hold.exe   (in the 32-bit run: scripts/run/win32-i386-run.sh
 //   build/windows/k4_win32_ui_hold.exe)
 #include <windows.h>
 

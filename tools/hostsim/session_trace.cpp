@@ -2,20 +2,10 @@
 
 #include <algorithm>
 
+#include "control/knob_modes.h"
 #include "profile_file.h"
 
 namespace k4::hostsim {
-
-int jogModeForKnob(int knob, bool sideHeld, bool autoMode, bool singleMode) {
-  if (knob == 1) {
-    if (!sideHeld)
-      return autoMode ? 10 : 1;
-    return singleMode ? 2 : 11;
-  }
-  if (knob == 3)
-    return sideHeld ? 4 : 3;
-  return knob >= 2 && knob <= 9 ? knob : 0;
-}
 
 SessionTrace::SessionTrace(EventSink& forward, const ProfileFile& profile, bool forwardRecords)
     : forward_(forward), profile_(profile), forwardRecords_(forwardRecords) {}

@@ -77,8 +77,4 @@ class SessionTrace final : public EventSink, public SimulatorObserver {
   std::vector<JogSpeedPoint> jogSpeeds_;
 };
 
-// The jog mode the plug-in takes for a knob reading: the same table as its mode selector, so
-// the picture names the mode without looking inside the plug-in. 0: the mode stays as it was.
-int jogModeForKnob(int knob, bool sideHeld, bool autoMode, bool singleMode);
-
 }  // namespace k4::hostsim

@@ -4,7 +4,7 @@
 # it loads, the udev rule, the example INI lines, the bridge's GPL licence and the project's MIT
 # licence, and SHA256SUMS. Built from the posix preset; needs LinuxCNC's development files.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 version=$(sed -n 's/^project(OrvaneK4 VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 name="orvane-k4-linuxcnc-$version-linux-x86_64"
 cmake --preset posix >/dev/null

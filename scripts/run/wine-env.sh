@@ -1,6 +1,7 @@
+# shellcheck shell=bash
 # Sourced by the Wine scripts: the build's own Wine prefix, quiet Wine, and the Wine programs.
 # The prefix is made once, under a lock, so that tests started together share it safely.
-here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 export WINEPREFIX="${K4_WINEPREFIX:-$here/build/wineprefix}"
 export WINEDEBUG=-all
 # No .NET or HTML engine installers when the prefix is made.
@@ -15,6 +16,10 @@ elif [ -x /usr/lib/wine/wineserver ]; then
 fi
 # Where a running test session (one virtual display for all tests) leaves its details.
 session_file="$WINEPREFIX.session"
+# shellcheck source=scripts/run/session-common.sh
+source "$here/scripts/run/session-common.sh"
+k4_wine() { "$wine" "$@"; }
+k4_wineserver() { "$wineserver" "$@"; }
 
 k4_wine_prefix() {
   # drive_c appears early while the prefix is being made; the marker only once it is done.
@@ -46,9 +51,6 @@ k4_wine_prefix() {
 
 # Prints the display of the running test session, if there is one.
 k4_session_display() {
-  [ -r "$session_file" ] || return 1
-  local display pid
-  read -r display pid <"$session_file" || return 1
-  kill -0 "$pid" 2>/dev/null || return 1
-  echo "$display"
+  k4_session_read "$session_file" || return 1
+  echo "$session_display"
 }

@@ -5,9 +5,9 @@
 # (time and distance from the last wheel count to rest, worst case of the fast spins of the
 # end-to-end check). Targets: wheel -> motion p99 <= 35 ms, stop <= 50 ms, each callback p99
 # <= 0.1 ms, overrun <= 0.5 s.
-#   scripts/bench-linuxcnc.sh            (builds the posix preset's k4-linuxcnc first)
+#   scripts/figures/bench-linuxcnc.sh            (builds the posix preset's k4-linuxcnc first)
 set -euo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 cmake --preset posix >/dev/null
 cmake --build --preset posix --target k4-linuxcnc Orvane_K4 >/dev/null
 tests/linuxcnc/with-linuxcnc.sh --timeout 300 /usr/bin/python3 "$PWD/tests/linuxcnc/bench_driver.py" \

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs a Windows program under Wine with a prefix of the build's own (the CMake emulator of the
 # x86_64 Windows build). Windows and timers need an X display: the test session's virtual
-# display when one runs (scripts/wine-session.sh), else the caller's, else a private one.
+# display when one runs (scripts/run/wine-session.sh), else the caller's, else a private one.
 set -euo pipefail
+# shellcheck source=scripts/run/wine-env.sh
 source "$(dirname "$0")/wine-env.sh"
 k4_wine_prefix
 if display=$(k4_session_display); then

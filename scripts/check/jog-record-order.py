@@ -6,7 +6,7 @@ store every field first, then the stop byte, then the start byte, each store on 
 the two bytes merged into one 16-bit store), and startOrUpdateJog must do it by calling the one
 function that writes the record (no inlined or cloned copy that nobody checked).
 
-usage: check-jog-record-order.py OBJDUMP MODULE     (the .so, or the DLL with its own objdump)
+usage: jog-record-order.py OBJDUMP MODULE     (the .so, or the DLL with its own objdump)
 """
 import re
 import subprocess

@@ -3,7 +3,7 @@
 takes with and without it, for the built-in demo and for a 10-minute recorded session
 (tests/hostsim/long_session.py, 24000 report cycles).
 
-Usage: scripts/plot-figures.py [SIMULATOR]     (default: build/posix/tools/hostsim/k4-hostsim)
+Usage: scripts/figures/plot-figures.py [SIMULATOR]   (default: build/posix/tools/hostsim/k4-hostsim)
 
 Each time is the median of 7 runs of the whole program (start, plug-in load, the session,
 the picture), measured from outside.
@@ -28,7 +28,7 @@ def median_seconds(command, cwd):
 
 
 def main():
-    root = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
+    root = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
     sim = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else
                           os.path.join(root, "build/posix/tools/hostsim/k4-hostsim"))
     with tempfile.TemporaryDirectory() as work:

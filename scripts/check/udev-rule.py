@@ -5,7 +5,7 @@ Used where `udevadm verify` (systemd 253 and later) is not available. Each rule 
 comma-separated KEY[{ATTR}] OPERATOR "VALUE" pairs with keys udev knows, match operators on
 match keys and assignment operators on assignment keys. The rule must also match the names the
 kernel gives the pendant's node and its HID device.
-Usage: check-udev-rule.py RULES_FILE
+Usage: udev-rule.py RULES_FILE
 """
 import fnmatch
 import re

@@ -330,7 +330,7 @@ def main():
     if not args or len(args) > (1 if check else 2):
         sys.exit(__doc__)
     sim = os.path.abspath(args[0])
-    images = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "docs", "images")
+    images = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "docs", "images")
     if not check:
         out = args[1] if len(args) > 1 else images
         os.makedirs(out, exist_ok=True)
@@ -350,7 +350,8 @@ def main():
         if stale:
             sys.exit("draw-simulator-pictures: docs/images/" + ", docs/images/".join(stale) +
                      " no longer match what the simulator draws; rerun "
-                     "scripts/draw-simulator-pictures.py build/posix/tools/hostsim/k4-hostsim, "
+                     "scripts/pictures/draw-simulator-pictures.py "
+                     "build/posix/tools/hostsim/k4-hostsim, "
                      "look at the pictures and commit them")
         print("the guide's simulator pictures match the simulator")
     finally:

@@ -6,8 +6,8 @@
 #  - an i386 Debian 12 root (debootstrap, minbase) with 32-bit Wine.
 # Run as root. From nothing about 6-7 minutes on two cores; once made, a few seconds.
 set -euo pipefail
-# shellcheck source=scripts/win32-i386-env.sh
-source "$(dirname "$0")/win32-i386-env.sh"
+# shellcheck source=scripts/run/win32-i386-env.sh
+source "$(dirname "$0")/../run/win32-i386-env.sh"
 export DEBIAN_FRONTEND=noninteractive
 mirror=${K4_DEBIAN_MIRROR:-http://deb.debian.org/debian}
 apt_wait=(-o DPkg::Lock::Timeout=600)

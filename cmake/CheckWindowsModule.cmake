@@ -1,12 +1,23 @@
-# Import audit of the plug-in module: it must load on Windows XP SP3, so it may import no
-# function that XP SP3 lacks, from no DLL that XP lacks, and its header may not ask for a later
-# system. A module that breaks this loads nowhere older than the system the function came with:
-# the host then shows only that our module could not be loaded.
+# Checks the built Windows plug-in module the way the host's machine meets it, from the
+# toolchain objdump's dump of its headers (`objdump -p`):
 #
-#   cmake -DOBJDUMP=<toolchain objdump> -DMODULE=<Orvane_K4.dll> -P CheckXpImports.cmake
-#   cmake -DDUMP=<saved objdump -p output> -P CheckXpImports.cmake      (the audit's own test)
+#   CHECK=exports     every entry point exported under its plain name, and nothing imported
+#                     beyond the system's own DLLs (the host's machine has no MinGW run-time);
+#   CHECK=xp-imports  the import audit: the module must load on Windows XP SP3, so it may import
+#                     no function that XP SP3 lacks, from no DLL that XP lacks, and its header may
+#                     not ask for a later system. A module that breaks this loads nowhere older
+#                     than the system the function came with: the host then shows only that our
+#                     module could not be loaded.
+#
+#   cmake -DCHECK=<check> -DOBJDUMP=<toolchain objdump> -DMODULE=<Orvane_K4.dll> -P <this file>
+#   cmake -DCHECK=<check> -DDUMP=<saved objdump -p output> -P <this file>   (the check's own test)
 cmake_minimum_required(VERSION 3.25)
 
+set(usage "usage: cmake -DCHECK=exports|xp-imports -DOBJDUMP=<objdump> -DMODULE=<dll> \
+-P ${CMAKE_SCRIPT_MODE_FILE}")
+if(NOT CHECK STREQUAL "exports" AND NOT CHECK STREQUAL "xp-imports")
+  message(FATAL_ERROR "${usage}")
+endif()
 if(DUMP)
   file(READ "${DUMP}" dump)
   set(MODULE "${DUMP}")
@@ -19,9 +30,72 @@ elseif(OBJDUMP AND MODULE)
     message(FATAL_ERROR "${OBJDUMP} -p failed on ${MODULE}")
   endif()
 else()
-  message(FATAL_ERROR "usage: cmake -DOBJDUMP=<objdump> -DMODULE=<dll> -P ${CMAKE_SCRIPT_MODE_FILE}")
+  message(FATAL_ERROR "${usage}")
+endif()
+# One list element per line of the dump (a ";" in it would split a line).
+string(REPLACE ";" "," dump "${dump}")
+string(REPLACE "\n" ";" lines "${dump}")
+set(failures "")
+
+if(CHECK STREQUAL "exports")
+  set(required_exports
+      SetDoButton SetSetDRO SetGetDRO SetGetLED SetSetLED SetCode SetProName InitControl
+      PostInitControl Config Update StopPlug DoDwell Reset JogOn JogOff Purge Probe Home
+      DllGetClassObject DllCanUnloadNow DllRegisterServer DllUnregisterServer)
+
+  # Lower-case names of the system DLLs the module may import.
+  set(system_dlls
+      kernel32.dll user32.dll gdi32.dll advapi32.dll shell32.dll comctl32.dll comdlg32.dll
+      ole32.dll oleaut32.dll ws2_32.dll setupapi.dll hid.dll msvcrt.dll winspool.drv
+      shlwapi.dll version.dll)
+
+  # Export names: the lines under "[Ordinal/Name Pointer] Table", each "\t[   3] Name", up to
+  # the first blank line.
+  set(exports "")
+  set(in_table FALSE)
+  foreach(line IN LISTS lines)
+    if(line MATCHES "^\\[Ordinal/Name Pointer\\] Table")
+      set(in_table TRUE)
+    elseif(in_table AND line MATCHES "^[ \t]*\\[ *[0-9]+\\] (.+)$")
+      list(APPEND exports "${CMAKE_MATCH_1}")
+    elseif(in_table)
+      set(in_table FALSE)
+    endif()
+  endforeach()
+
+  foreach(name IN LISTS required_exports)
+    if(NOT name IN_LIST exports)
+      list(APPEND failures "missing export: ${name}")
+    endif()
+  endforeach()
+  foreach(name IN LISTS exports)
+    if(name MATCHES "@|^_")
+      list(APPEND failures "decorated export: ${name}")
+    endif()
+  endforeach()
+
+  string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
+  set(imported "")
+  foreach(line IN LISTS imports)
+    string(REGEX REPLACE "^DLL Name: " "" dll "${line}")
+    string(TOLOWER "${dll}" dll)
+    list(APPEND imported "${dll}")
+    if(NOT dll IN_LIST system_dlls AND NOT dll MATCHES "^api-ms-win-")
+      list(APPEND failures "imports a non-system DLL: ${dll}")
+    endif()
+  endforeach()
+
+  list(LENGTH exports export_count)
+  list(JOIN imported " " imported_text)
+  message(STATUS "${MODULE}: ${export_count} exports; imports ${imported_text}")
+  if(failures)
+    list(JOIN failures "\n  " failure_text)
+    message(FATAL_ERROR "module check failed:\n  ${failure_text}")
+  endif()
+  return()
 endif()
 
+# ---- CHECK=xp-imports ---------------------------------------------------------------------------
 # Functions that Windows XP SP3 does not have (each a regular expression over the whole name).
 # The families the toolchain's own run-times are known to pull in come first.
 set(later_functions
@@ -63,11 +137,8 @@ set(later_dlls "api-ms-win-.*" "ext-ms-win-.*" "ucrtbase.*\\.dll" "vcruntime.*\\
                "msvcr[0-9]+\\.dll" "msvcp[0-9]+\\.dll" "bcrypt\\.dll" "dwmapi\\.dll"
                "propsys\\.dll" "ncrypt\\.dll")
 
-set(failures "")
 set(dll "")
 set(count 0)
-string(REPLACE ";" "," dump "${dump}")
-string(REPLACE "\n" ";" lines "${dump}")
 foreach(line IN LISTS lines)
   if(line MATCHES "^[ \t]*DLL Name: (.+)$")
     string(STRIP "${CMAKE_MATCH_1}" dll)

@@ -2,13 +2,15 @@
 # One 32-bit Windows session for a whole test run of the i686 build: the kernel handed to
 # qemu-i386 for i386 programs, the i386 root's mounts (/proc, /dev, the checkout), a virtual
 # X display and a resident 32-bit wineserver that every test shares.
-#   win32-i386-session.sh start   (CTest fixture set-up; scripts/setup-win32-i386.sh first)
+#   win32-i386-session.sh start   (CTest fixture set-up, after scripts/setup/win32-i386.sh)
 #   win32-i386-session.sh stop    (CTest fixture clean-up; also after a failed or cut-off run)
 # The stop undoes exactly what the start did, ends every process left inside the root by its
 # process id, and is harmless when nothing runs.
 set -euo pipefail
-# shellcheck source=scripts/win32-i386-env.sh
+# shellcheck source=scripts/run/win32-i386-env.sh
 source "$(dirname "$0")/win32-i386-env.sh"
+# shellcheck source=scripts/run/session-common.sh
+source "$(dirname "$0")/session-common.sh"
 
 session_file="$k4_state/session"
 prefix="$k4_here/build/wineprefix32"
@@ -20,13 +22,10 @@ inside() {
   chroot "$k4_root" /usr/bin/env -i HOME=/root PATH=/usr/bin:/bin LANG=C.UTF-8 \
     WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="$overrides" DISPLAY="${DISPLAY:-}" "$@" 8>&-
 }
+k4_wine() { inside /usr/bin/wine "$@"; }
+k4_wineserver() { inside /usr/bin/wineserver "$@"; }
 
-running() {
-  [ -r "$session_file" ] || return 1
-  local display pid here
-  read -r display pid here <"$session_file" || return 1
-  kill -0 "$pid" 2>/dev/null
-}
+running() { k4_session_read "$session_file"; }
 
 start() {
   [ "$(id -u)" -eq 0 ] || { k4_log "must run as root"; return 1; }
@@ -34,19 +33,17 @@ start() {
   exec 8>"$k4_lock"
   flock 8
   if running; then
-    local display pid here
-    read -r display pid here <"$session_file"
-    if [ "$here" = "$k4_here" ]; then
-      k4_log "session already running on $display"
+    if [ "$session_checkout" = "$k4_here" ]; then
+      k4_log "session already running on $session_display"
       return 0
     fi
-    k4_log "a session of $here is running; one checkout at a time"
+    k4_log "a session of $session_checkout is running; one checkout at a time"
     return 1
   fi
   # What a run that was cut off may have left.
   stop_locked
   if ! k4_qemu_ok || [ "$(cat "$k4_root/.k4-ready" 2>/dev/null)" != "recipe $k4_recipe" ]; then
-    k4_log "no usable 32-bit environment in $k4_cache: run scripts/setup-win32-i386.sh"
+    k4_log "no usable 32-bit environment in $k4_cache: run scripts/setup/win32-i386.sh"
     return 1
   fi
   # The display's socket folder, shared with the root.
@@ -54,43 +51,28 @@ start() {
   k4_binfmt_on
   k4_mounts_on "$k4_root" /tmp/.X11-unix "$k4_here"
 
-  local fdfile number="" pid
-  fdfile=$(mktemp)
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fdfile" </dev/null >/dev/null 2>&1 8>&- &
-  pid=$!
-  for _ in $(seq 100); do
-    number=$(tr -dc '0-9' <"$fdfile")
-    [ -n "$number" ] && break
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  rm -f "$fdfile"
-  if [ -z "$number" ]; then
-    kill "$pid" 2>/dev/null || true
+  if ! k4_display_start; then
     k4_log "the virtual display did not start"
     stop_locked
     return 1
   fi
-  echo ":$number $pid $k4_here" >"$session_file"
-  export DISPLAY=":$number"
+  echo "$k4_display $k4_display_pid $k4_here" >"$session_file"
+  export DISPLAY=$k4_display
 
   if [ ! -e "$prefix/.k4-ready" ]; then
     k4_log "making the 32-bit prefix $prefix (once)"
     mkdir -p "$prefix"
-    inside /usr/bin/wine wineboot -i </dev/null >/dev/null 2>&1 || true
+    k4_wine wineboot -i </dev/null >/dev/null 2>&1 || true
     # Top-level windows left to Wine: with no window manager on the display, hiding a managed
     # window (every dialog and message box) waits two seconds for one.
-    inside /usr/bin/wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
+    k4_wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
       </dev/null >/dev/null 2>&1 || true
-    inside /usr/bin/wineserver -w || true
+    k4_wineserver -w || true
     [ -d "$prefix/drive_c/windows/system32" ] || { k4_log "could not make $prefix"; stop_locked; return 1; }
     touch "$prefix/.k4-ready"
   fi
-  # A resident server and the Wine services, detached from our output: CTest waits for every
-  # holder of its pipes.
-  inside /usr/bin/wineserver -p </dev/null >/dev/null 2>&1
-  inside /usr/bin/wine wineboot </dev/null >/dev/null 2>&1 || true
-  k4_log "session: display :$number, prefix $prefix, $("$k4_qemu" --version | head -1)"
+  k4_wine_services_start
+  k4_log "session: display $k4_display, prefix $prefix, $("$k4_qemu" --version | head -1)"
 }
 
 stop_locked() {

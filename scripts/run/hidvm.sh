@@ -5,15 +5,15 @@
 # (tests/hidvm/guest.sh). Then replays each live record outside the VM and compares the host
 # actions with the live run's. Prints "hidvm: N passed, M failed" and fails on any failure, on
 # a missing result line and on a qemu time-out.
-#   scripts/hidvm.sh [BUILD_DIR]     (default build/posix; its programs are built when missing)
+#   scripts/run/hidvm.sh [BUILD_DIR]     (default build/posix; its programs are built when missing)
 #   K4_HIDVM_CACHE=<dir> (default /var/cache/k4-hidvm), K4_HIDVM_TIMEOUT=<seconds> (default 150)
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 build=${1:-build/posix}
 timeout_s=${K4_HIDVM_TIMEOUT:-150}
 started=$SECONDS
 
-boot=$(scripts/hidvm-setup.sh | tail -n 1) || { echo "hidvm: setup failed"; exit 1; }
+boot=$(scripts/setup/hidvm.sh | tail -n 1) || { echo "hidvm: setup failed"; exit 1; }
 [ -f "$boot/vmlinux" ] || { echo "hidvm: setup gave no kernel"; exit 1; }
 
 if [ ! -f "$build/CMakeCache.txt" ]; then

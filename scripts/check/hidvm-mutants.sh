@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Shows that the hidraw VM test can fail: builds broken copies of the hidraw backend into the
-# posix build, one at a time, runs scripts/hidvm.sh on each and expects it to fail; the backend
+# posix build, one at a time, runs scripts/run/hidvm.sh on each and expects it to fail; the backend
 # is put back (and rebuilt) at the end, also when interrupted. Not part of CI: run by hand after
 # changing the VM test. Needs a clean src/platform/posix/hidraw_device.cpp.
-#   scripts/hidvm-mutants.sh
+#   scripts/check/hidvm-mutants.sh
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 file=src/platform/posix/hidraw_device.cpp
 git diff --quiet -- "$file" || { echo "hidvm-mutants: $file has changes of its own"; exit 1; }
 targets=(Orvane_K4 k4-hostsim k4_hidvm_tests k4-uhid-pendant)
@@ -31,7 +31,7 @@ for mutant in "${mutants[@]}"; do
   fi
   cmake --build build/posix --target "${targets[@]}" >/dev/null || exit 1
   echo "======== a backend that $name"
-  scripts/hidvm.sh build/posix >build/posix/hidvm-mutant.log 2>&1
+  scripts/run/hidvm.sh build/posix >build/posix/hidvm-mutant.log 2>&1
   status=$?
   grep -E 'FAIL|hidvm: [0-9]' build/posix/hidvm-mutant.log
   if [ "$status" -ne 0 ]; then

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs an i686 Windows program in a 32-bit Wine process inside the i386 root (the CTest command
-# of the i686 build's tests), in the running session (scripts/win32-i386-session.sh), or in a
+# of the i686 build's tests), in the running session (scripts/run/win32-i386-session.sh), or in a
 # session of its own that ends with it. The program's path and the working directory are the
 # same inside the root, where the checkout is mounted at its own path.
 #   win32-i386-run.sh PROGRAM.exe [ARGUMENTS...]     K4_WIN32_TIMEOUT: seconds (default 180)
@@ -8,7 +8,7 @@
 # the timeout, and the exit status says so (124).
 set -euo pipefail
 here="$(dirname "$0")"
-# shellcheck source=scripts/win32-i386-env.sh
+# shellcheck source=scripts/run/win32-i386-env.sh
 source "$here/win32-i386-env.sh"
 
 own_session=0

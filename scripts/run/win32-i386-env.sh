@@ -1,9 +1,9 @@
 # shellcheck shell=bash disable=SC2034
-# Sourced by the 32-bit Windows scripts (setup-win32-i386.sh, win32-i386-session.sh,
+# Sourced by the 32-bit Windows scripts (setup/win32-i386.sh, win32-i386-session.sh,
 # win32-i386-run.sh). The i686 programs run in 32-bit Wine inside an i386 Debian 12 root, whose
 # 32-bit code the static qemu-i386 runs: these machines' kernels execute no 32-bit program
 # themselves. Everything downloaded or made for it stays in one cache folder outside the checkout.
-k4_here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+k4_here="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 k4_cache="${K4_WIN32_CACHE:-/var/cache/k4-win32-i386}"
 # Bump when the recipe below changes, so that an older cache is made anew instead of reused.
 k4_recipe=1

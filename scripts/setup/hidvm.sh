@@ -8,7 +8,7 @@
 #     and the modules uhid and hid-generic needs (hid, uhid, hid-generic), decompressed, since
 #     busybox's insmod takes plain .ko files only.
 # Prints the folder that holds vmlinux, busybox and modules/ on its last line.
-#   scripts/hidvm-setup.sh            K4_HIDVM_CACHE=<dir> (default /var/cache/k4-hidvm)
+#   scripts/setup/hidvm.sh            K4_HIDVM_CACHE=<dir> (default /var/cache/k4-hidvm)
 set -euo pipefail
 cache=${K4_HIDVM_CACHE:-/var/cache/k4-hidvm}
 SUDO=""

@@ -8,7 +8,7 @@ Usage: draw-guide-pictures.py [OUTPUT_DIR]     (default: docs/images beside this
   click-timing.svg      click, double click and hold, counted in host update ticks
 
 Only the standard library is used. The colours follow the pendant picture of the configuration
-dialog (scripts/draw-dialog-pictures.py), so the guide and the dialog look like one product.
+dialog (scripts/pictures/draw-dialog-pictures.py), so the guide and the dialog look like one product.
 """
 import math
 import os
@@ -223,7 +223,7 @@ def click_timing():
 
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
-    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "docs", "images")
+    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "..", "docs", "images")
     os.makedirs(out, exist_ok=True)
     for name, draw in (("pendant-controls.svg", pendant_controls),
                        ("knob-positions.svg", knob_positions),

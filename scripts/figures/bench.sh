@@ -7,9 +7,9 @@
 #   - the hidraw backend's wait per cycle with no report pending (at most 5 ms: the median, with
 #     the 99th percentile and the worst call beside it) and with one pending (no wait).
 # Prints a summary; the JSON of each program is kept in build/bench/results/.
-#   scripts/bench.sh            K4_JOBS=<n> limits the parallel build jobs (default: all CPUs)
+#   scripts/figures/bench.sh    K4_JOBS=<n> limits the parallel build jobs (default: all CPUs)
 set -euo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 jobs=${K4_JOBS:-$(nproc)}
 cmake --preset bench >/dev/null
 cmake --build --preset bench -j "$jobs" | grep -v '^\[[0-9]*/[0-9]*\] ' || true

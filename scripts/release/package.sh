@@ -11,9 +11,9 @@
 # brought up to date first, but only for the packaged targets, so after scripts/test-all.sh this
 # costs no compiling. Archives are reproducible: fixed order, owners and times (the last
 # commit's time, or SOURCE_DATE_EPOCH).
-#   scripts/package.sh            K4_JOBS=<n> limits the parallel build jobs
+#   scripts/release/package.sh            K4_JOBS=<n> limits the parallel build jobs
 set -euo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 root=$PWD
 jobs=${K4_JOBS:-$(nproc)}
 
@@ -26,7 +26,7 @@ python=""
 for candidate in /usr/bin/python3 python3; do
   if "$candidate" -c 'import markdown' 2>/dev/null; then python=$candidate; break; fi
 done
-[ -n "$python" ] || { echo "package: python3-markdown is missing (scripts/setup-debian.sh)" >&2; exit 1; }
+[ -n "$python" ] || { echo "package: python3-markdown is missing (scripts/setup/debian.sh)" >&2; exit 1; }
 
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
@@ -50,7 +50,7 @@ rm -rf "$stage" "dist/$windows_name.zip" "dist/$linux_name.tar.gz" dist/SHA256SU
 mkdir -p "$stage/$windows_name" "$stage/$linux_name"
 
 guide="$stage/guide"
-"$python" scripts/render-guide.py docs/USER_GUIDE.md "$guide" >/dev/null
+"$python" scripts/release/render-guide.py docs/USER_GUIDE.md "$guide" >/dev/null
 
 # Stage one package folder: the guide and the licence, then the given files with their modes.
 stage_common() {

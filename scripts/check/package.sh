@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# Checks the release packages that scripts/package.sh left in dist/, the way a user meets them:
-# unpacked into an empty folder. Each archive must hold exactly its files, every checksum must
+# Checks the release packages that scripts/release/package.sh left in dist/, the way a user meets
+# them: unpacked into an empty folder. Each archive must hold exactly its files, every checksum must
 # match, the guide's pictures must all be there, the Windows module must be a 32-bit DLL that
 # exports every entry point and needs nothing beyond the system's DLLs, the Linux module must
 # export its entry points, and the packaged simulator must run its demo on the packaged plug-in.
-#   scripts/check-package.sh            (after scripts/package.sh)
+#   scripts/check/package.sh            (after scripts/release/package.sh)
 set -uo pipefail
-cd "$(dirname "$0")/.." || exit 1
+cd "$(dirname "$0")/../.." || exit 1
 version=$(sed -n 's/^project(OrvaneK4 VERSION \([0-9][0-9.]*\).*/\1/p' CMakeLists.txt)
 windows_name="orvane-k4-$version-windows-i686"
 linux_name="orvane-k4-$version-linux-x86_64"
@@ -111,11 +111,11 @@ check "the zip holds exactly the DLL, the guide with its pictures, LICENSE, SHA2
 check "every file's checksum in the zip's SHA256SUMS" sums_match "$win"
 check "Orvane_K4.dll is a 32-bit (i686) Windows module" is_pe_i386 "$win/Orvane_K4.dll"
 check "Orvane_K4.dll exports every entry point and imports only system DLLs" \
-  cmake -DOBJDUMP=i686-w64-mingw32-objdump -DMODULE="$win/Orvane_K4.dll" \
-  -P cmake/CheckModuleExports.cmake
+  cmake -DCHECK=exports -DOBJDUMP=i686-w64-mingw32-objdump -DMODULE="$win/Orvane_K4.dll" \
+  -P cmake/CheckWindowsModule.cmake
 check "Orvane_K4.dll imports nothing that Windows XP SP3 lacks" \
-  cmake -DOBJDUMP=i686-w64-mingw32-objdump -DMODULE="$win/Orvane_K4.dll" \
-  -P cmake/CheckXpImports.cmake
+  cmake -DCHECK=xp-imports -DOBJDUMP=i686-w64-mingw32-objdump -DMODULE="$win/Orvane_K4.dll" \
+  -P cmake/CheckWindowsModule.cmake
 check "the zip's guide is the rendered user guide" guide_readable "$win"
 check "the zip's LICENSE is the project's" cmp LICENSE "$win/LICENSE"
 
