@@ -30,11 +30,11 @@
 #include <string_view>
 
 #include "fake_window.h"
+#include "handed_pendant.h"
 #include "host/exports.h"
 #include "host/host.h"
 #include "host/plugin_state.h"
 #include "link/pendant_window.h"
-#include "platform/virtual/virtual_pendant.h"
 #include "settings/pendant_settings.h"
 
 namespace k4 {
@@ -409,7 +409,7 @@ class Run {
     pendant_.setPresent((options & 1) == 0);
     if ((options & 2) != 0)
       pendant_.addOtherDevice(VirtualPendant::kOtherArrivalPath, 0x1209, 0x0001);
-    window_ = std::make_unique<PendantWindow>(pendant_);
+    window_ = std::make_unique<PendantWindow>(pendant_.services());
     window_->attachNativeWindow(test::makeFakeWindow(windowLog_), nullptr);
     host_.window = window_.get();
     resetCounts();
@@ -634,7 +634,7 @@ class Run {
   }
 
   FuzzHost host_;
-  VirtualPendant pendant_;
+  test::HandedPendant pendant_;
   test::FakeWindowLog windowLog_;
   std::unique_ptr<PendantWindow> window_;
   bool shortReads_ = false;

@@ -20,7 +20,7 @@ struct Host {
   EngineBlock* engine = nullptr;
   SetupBlock* setup = nullptr;
   PlannerBlock* planner = nullptr;
-  void* view = nullptr;  // HostView
+  void* view = nullptr;  // the host's view: an HWND on Windows, a k4_host_view on Linux
 
   // Set when the host stopped the window whose handler is running; see HandlerStopped.
   bool runningHandlerStopped = false;

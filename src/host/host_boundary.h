@@ -83,6 +83,12 @@ constexpr double kQueueLimit = 20.0;
 
 constexpr int kAxisCount = 6;
 
+// ---- The host's profile ---------------------------------------------------------------------
+
+// The section of the host's XML profile under which the plug-in keeps its settings, one element
+// per setting key holding an integer.
+constexpr const char* kProfileSection = "Orvane_K4_Pendant";
+
 // ---- Host memory blocks ----------------------------------------------------------------------
 
 // Per-axis continuous-jog record inside the EngineBlock. The host's motion side reads it when
@@ -159,7 +165,7 @@ static_assert(sizeof(PlannerBlock) == 76 + kStatusLineSize + 4);
 // than by an allocator that is not ours).
 //
 // HostView: on Windows the host's view window handle (HWND) that parents the pendant window;
-// on Linux a k4::posix::HostView (src/platform/posix/host_view.h), the event loop that the host
-// owns and runs.
+// on Linux a k4_host_view (host/k4_host_view.h, a C struct of function pointers), the event
+// loop that the host owns and runs, with the device and dialog tables a host may stand in with.
 
 }  // namespace k4

@@ -1,28 +1,32 @@
 // Device services: the HID operations the pendant link needs, one implementation per platform
-// (win32, posix hidraw) and an in-process virtual pendant for tests and the host simulator.
+// (win32, posix hidraw) and one over a host's device table (platform/hosted), through which
+// the tests and the host simulator hand over their virtual pendant.
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+#include "host/k4_host_view.h"
 
 namespace k4 {
 
 class NativeWindow;
 
 // A device handle: a Windows HANDLE or a file descriptor, widened; kInvalidHandle when closed.
-using DeviceHandle = std::intptr_t;
-constexpr DeviceHandle kInvalidHandle = -1;
+using DeviceHandle = k4_handle;
+constexpr DeviceHandle kInvalidHandle = K4_INVALID_HANDLE;
 
-constexpr uint32_t kPendantVendorId = 0x04D8;
-constexpr uint32_t kPendantProductId = 0xFCE5;
+constexpr uint32_t kPendantVendorId = K4_PENDANT_VENDOR_ID;
+constexpr uint32_t kPendantProductId = K4_PENDANT_PRODUCT_ID;
 
-constexpr std::size_t kInputReportSize = 8;
-constexpr std::size_t kOutputReportSize = 5;
+constexpr std::size_t kInputReportSize = K4_INPUT_REPORT_SIZE;
+constexpr std::size_t kOutputReportSize = K4_OUTPUT_REPORT_SIZE;
 
-// Device-change events as the window receives them.
-constexpr uint32_t kDeviceArrival = 0x8000;         // DBT_DEVICEARRIVAL
-constexpr uint32_t kDeviceRemoveComplete = 0x8004;  // DBT_DEVICEREMOVECOMPLETE
-constexpr uint32_t kDeviceTypeInterface = 5;        // DBT_DEVTYP_DEVICEINTERFACE
+// Device-change events as the window receives them (the values of the Windows messages
+// DBT_DEVICEARRIVAL, DBT_DEVICEREMOVECOMPLETE and DBT_DEVTYP_DEVICEINTERFACE).
+constexpr uint32_t kDeviceArrival = K4_DEVICE_ARRIVAL;
+constexpr uint32_t kDeviceRemoveComplete = K4_DEVICE_REMOVE_COMPLETE;
+constexpr uint32_t kDeviceTypeInterface = K4_DEVICE_TYPE_INTERFACE;
 
 // How long an output report may stay pending before the service gives it up. A pendant that
 // takes no output for this long is treated as lost: the host's thread must never wait for it.
@@ -77,8 +81,8 @@ class DeviceServices {
   virtual void unregisterNotifications(NativeWindow& /*window*/) {}
 };
 
-// The device services for a host view: on Windows SetupDi/HidD; on Linux the services the host
-// view hands over (the simulator's virtual pendant), else hidraw.
+// The device services for a host view: on Windows SetupDi/HidD; on Linux the device table the
+// host view hands over (the simulator's virtual pendant), else hidraw.
 DeviceServices& platformDeviceServices(void* hostView);
 
 }  // namespace k4

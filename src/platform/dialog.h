@@ -17,7 +17,8 @@ class DialogView {
 };
 
 // The platform's view for a host view: on Windows the dialog resource; on Linux the view the
-// host hands over (the simulator's scripted view), else the interactive terminal view.
+// host's view hands over as a dialog table (the simulator's scripted view), else the
+// interactive terminal view.
 DialogView& platformDialogView(void* hostView);
 
 }  // namespace k4

@@ -27,7 +27,7 @@ class NativeWindow {
   // the host's view. False when it could not be created.
   virtual bool create(void* hostView, WindowSink& sink) = 0;
   virtual bool startTimer(uint32_t timerId, uint32_t periodMs) = 0;
-  // The platform handle (HWND on Windows, the posix HostView on Linux); null before create.
+  // The platform handle (HWND on Windows, the host's k4_host_view on Linux); null before create.
   virtual void* nativeHandle() const = 0;
   // Hands a device-change notification to the sink, as the platform's message would.
   virtual void deliverDeviceChange(uint32_t eventType, uint32_t deviceType,

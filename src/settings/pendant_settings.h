@@ -8,12 +8,12 @@
 #include <span>
 #include <variant>
 
+#include "host/host_boundary.h"
+
 namespace k4 {
 
 class ProfileStore;
 struct OptionList;
-
-constexpr const char* kProfileSection = "Orvane_K4_Pendant";
 
 struct PendantSettings {
   int16_t BUTTON0 = 0;  // CustomButtonActions positions

@@ -109,7 +109,7 @@ TEST_P(RealHidraw, TheLinkFollowsUnplugAndReplug) {
                         HidrawDevices::devRootFromEnvironment());
   ManualHostView view;
   auto window = std::make_unique<PendantWindow>(devices);
-  ASSERT_TRUE(window->createNativeWindow(&view));
+  ASSERT_TRUE(window->createNativeWindow(view.view()));
   ASSERT_TRUE(window->discoverDevice());
   EXPECT_EQ(window->devicePath, node);
   pendant.pump(50);

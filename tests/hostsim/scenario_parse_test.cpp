@@ -76,15 +76,16 @@ TEST(ScenarioParse, ConfigBecomesDialogSteps) {
   const auto& steps = commands[1].dialog;
   ASSERT_EQ(steps.size(), 5u);
   EXPECT_EQ(steps[0].kind, Step::Kind::SelectEntry);
-  EXPECT_EQ(steps[0].controlId, 4032);
+  EXPECT_EQ(steps[0].key, "StepSize1");
   EXPECT_EQ(steps[0].value, 3);
-  EXPECT_EQ(steps[1].kind, Step::Kind::CheckRadio);
-  EXPECT_EQ(steps[1].controlId, 4035);  // the second button: "Velocity MPG Mode."
+  EXPECT_EQ(steps[1].kind, Step::Kind::SetCheck);
+  EXPECT_EQ(steps[1].key, "SingleMode");
+  EXPECT_EQ(steps[1].value, 1);  // the second button: "Velocity MPG Mode."
   EXPECT_EQ(steps[2].kind, Step::Kind::SetCheck);
-  EXPECT_EQ(steps[2].controlId, 4176);
+  EXPECT_EQ(steps[2].key, "AutoMode");
   EXPECT_EQ(steps[2].value, 0);
   EXPECT_EQ(steps[3].kind, Step::Kind::SetText);
-  EXPECT_EQ(steps[3].controlId, 4163);
+  EXPECT_EQ(steps[3].key, "Macro2");
   EXPECT_EQ(steps[3].text, " 42");
   EXPECT_EQ(steps[4].kind, Step::Kind::PressOk);
   EXPECT_EQ(parseScenario("config escape\n")[1].dialog.back().kind, Step::Kind::PressEscape);

@@ -6,9 +6,9 @@
 
 #include "host/host.h"
 #include "manual_host_view.h"
-#include "platform/posix/scripted_dialog_view.h"
 #include "platform/posix/terminal_dialog_view.h"
 #include "profile_files.h"
+#include "scripted_dialog_view.h"
 #include "settings/configuration_dialog.h"
 #include "settings/option_lists.h"
 #include "settings/pendant_settings.h"
@@ -22,23 +22,20 @@ namespace {
 using Step = ScriptedDialogView::Step;
 using Kind = Step::Kind;
 
-Step setText(int id, const char* text) {
-  return Step{Kind::SetText, id, text, 0};
+Step setText(const char* key, const char* text) {
+  return Step{Kind::SetText, key, text, 0};
 }
-Step select(int id, int position) {
-  return Step{Kind::SelectEntry, id, "", position};
+Step select(const char* key, int position) {
+  return Step{Kind::SelectEntry, key, "", position};
 }
-Step checkRadio(int id) {
-  return Step{Kind::CheckRadio, id, "", 0};
-}
-Step setCheck(int id, bool checked) {
-  return Step{Kind::SetCheck, id, "", checked ? 1 : 0};
+Step setCheck(const char* key, bool checked) {
+  return Step{Kind::SetCheck, key, "", checked ? 1 : 0};
 }
 Step pressOk() {
-  return Step{Kind::PressOk, 0, "", 0};
+  return Step{Kind::PressOk, "", "", 0};
 }
 Step pressEscape() {
-  return Step{Kind::PressEscape, 0, "", 0};
+  return Step{Kind::PressEscape, "", "", 0};
 }
 
 using test::ManualHostView;
@@ -48,7 +45,7 @@ class ConfigurationDialog : public ::testing::Test {
  protected:
   void SetUp() override {
     savedView_ = host.view;
-    host.view = &hostView_;
+    host.view = hostView_.view();
     pendantSettings = reconfigurationDefaults();
   }
   void TearDown() override {
@@ -59,15 +56,15 @@ class ConfigurationDialog : public ::testing::Test {
   ScriptedDialogView view;
 
  private:
-  ManualHostView hostView_{nullptr, &view};
+  ManualHostView hostView_{nullptr, view.table()};
   void* savedView_ = nullptr;
 };
 
 TEST_F(ConfigurationDialog, LettersInTheFeedRateKeepItOpenThenEscapeStoresNothing) {
   view.setScript({
-      setText(4162, "17"),
-      select(4040, 21),
-      setText(4169, "fast"),
+      setText("Macro1", "17"),
+      select("BUTTON0", 21),
+      setText("StepJogRate", "fast"),
       pressOk(),
       pressEscape(),
   });
@@ -80,11 +77,11 @@ TEST_F(ConfigurationDialog, LettersInTheFeedRateKeepItOpenThenEscapeStoresNothin
 
 TEST_F(ConfigurationDialog, ARefusedOkCanBeCorrectedAndAccepted) {
   view.setScript({
-      setText(4169, "fast"),
+      setText("StepJogRate", "fast"),
       pressOk(),
-      setText(4169, " 250"),
-      checkRadio(4035),
-      setCheck(4176, false),
+      setText("StepJogRate", " 250"),
+      setCheck("SingleMode", true),
+      setCheck("AutoMode", false),
       pressOk(),
   });
   EXPECT_EQ(runConfigurationDialog(), kDialogOk);
@@ -100,7 +97,7 @@ TEST_F(ConfigurationDialog, EscapeOrNoScriptKeepsEveryValueReadBeforeOpening) {
   const std::vector<std::vector<Step>> scripts = {
       {pressEscape()},
       {},
-      {setText(4166, "5"), select(4041, 3)},
+      {setText("OEM3", "5"), select("BUTTON2", 3)},
   };
   for (const auto& script : scripts) {
     view.setScript(script);
@@ -147,12 +144,10 @@ TEST_F(ConfigurationDialog, EveryKeyReachesItsSettingThroughItsControl) {
   };
   for (const auto& key : keys) {
     pendantSettings = reconfigurationDefaults();
-    const int controlId = controlIdForSetting(key.key);
-    ASSERT_NE(controlId, 0) << key.key;
     if (key.isList) {
-      view.setScript({select(controlId, 1), pressOk()});
+      view.setScript({select(key.key, 1), pressOk()});
     } else {
-      view.setScript({setText(controlId, "7"), pressOk()});
+      view.setScript({setText(key.key, "7"), pressOk()});
     }
     ASSERT_EQ(runConfigurationDialog(), kDialogOk) << key.key;
     const int stored =
@@ -161,14 +156,42 @@ TEST_F(ConfigurationDialog, EveryKeyReachesItsSettingThroughItsControl) {
   }
 
   pendantSettings = reconfigurationDefaults();
-  // SingleMode names the pair by its first button; true is the second.
-  ASSERT_EQ(controlIdForSetting("SingleMode"), 4161);
-  view.setScript({checkRadio(4035), setCheck(controlIdForSetting("AutoMode"), false), pressOk()});
+  // SingleMode's 1 is the pair's second button.
+  view.setScript({setCheck("SingleMode", true), setCheck("AutoMode", false), pressOk()});
   ASSERT_EQ(runConfigurationDialog(), kDialogOk);
   EXPECT_TRUE(pendantSettings.SingleMode);
   EXPECT_FALSE(pendantSettings.AutoMode);
-  EXPECT_EQ(controlIdForSetting("Unknown"), 0);
-  EXPECT_EQ(controlIdForSetting(nullptr), 0);
+  view.setScript({setCheck("SingleMode", false), pressOk()});
+  ASSERT_EQ(runConfigurationDialog(), kDialogOk);
+  EXPECT_FALSE(pendantSettings.SingleMode);
+}
+
+// A foreign host's dialog: what each control function answers for keys of the wrong kind or no
+// control, and that nothing changes once OK has closed the dialog.
+TEST_F(ConfigurationDialog, TheHandedControlsRefuseKeysOfAnotherKindAndCallsAfterClosing) {
+  struct Answers {
+    std::vector<int> got;
+  } answers;
+  k4_dialog_table table{};
+  table.version = K4_HOST_VIEW_VERSION;
+  table.size = sizeof table;
+  table.context = &answers;
+  table.run_modal = [](void* context, const k4_dialog_controls* c) {
+    auto& got = static_cast<Answers*>(context)->got;
+    got = {
+        c->set_text(c->context, "Unknown", "1"),     c->set_text(c->context, nullptr, "1"),
+        c->set_text(c->context, "AutoMode", "1"),    c->select_entry(c->context, "StepJogRate", 1),
+        c->set_check(c->context, "Vel", 1),          c->set_text(c->context, "StepJogRate", "321"),
+        c->select_entry(c->context, "Vel", 3),       c->press_ok(c->context),
+        c->set_text(c->context, "StepJogRate", "5"), c->press_ok(c->context)};
+    return K4_DIALOG_CANCEL;  // answered wrongly: the accepted OK decides
+  };
+  ManualHostView foreign{nullptr, &table};
+  host.view = foreign.view();
+  EXPECT_EQ(runConfigurationDialog(), kDialogOk);
+  EXPECT_EQ(answers.got, (std::vector<int>{0, 0, 0, 0, 0, 1, 1, 1, 0, 0}));
+  EXPECT_EQ(pendantSettings.StepJogRate, 321);
+  EXPECT_EQ(pendantSettings.Vel, 3);
 }
 
 // The whole configuration call on a profile without the plug-in's section: the dialog opens on
@@ -178,7 +201,8 @@ TEST_F(ConfigurationDialog, ConfigWritesTheDialogsValuesOrTheValuesReadBeforeIt)
     std::vector<Step> script;
     const char* expected;
   } cases[] = {
-      {{setText(4169, "150"), select(4040, 21), checkRadio(4035), pressOk()},
+      {{setText("StepJogRate", "150"), select("BUTTON0", 21), setCheck("SingleMode", true),
+        pressOk()},
        "<BUTTON0>21</BUTTON0><BUTTON1>0</BUTTON1><BUTTON2>0</BUTTON2><BUTTON3>0</BUTTON3>"
        "<StepSize1>2</StepSize1><StepSize2>0</StepSize2><StepSize3>0</StepSize3><Vel>2</Vel>"
        "<AxisASelection>0</AxisASelection><AxisBSelection>0</AxisBSelection>"
@@ -188,7 +212,7 @@ TEST_F(ConfigurationDialog, ConfigWritesTheDialogsValuesOrTheValuesReadBeforeIt)
        "<StepJogRate>150</StepJogRate><DelaySteps>25</DelaySteps><SingleMode>1</SingleMode>"
        "<AutoMode>1</AutoMode><AutoChangeSens>3</AutoChangeSens>"
        "<VelocityInAuto>5</VelocityInAuto><SlowDownRate>2</SlowDownRate>"},
-      {{setText(4169, "150"), select(4040, 21), pressEscape()},
+      {{setText("StepJogRate", "150"), select("BUTTON0", 21), pressEscape()},
        "<BUTTON0>0</BUTTON0><BUTTON1>0</BUTTON1><BUTTON2>0</BUTTON2><BUTTON3>0</BUTTON3>"
        "<StepSize1>2</StepSize1><StepSize2>0</StepSize2><StepSize3>0</StepSize3><Vel>2</Vel>"
        "<AxisASelection>0</AxisASelection><AxisBSelection>0</AxisBSelection>"

@@ -511,7 +511,7 @@ TEST(HidrawNotifications, NodesAppearingAndVanishingUnderTheDevRoot) {
   ManualHostView view;
   RecordingSink sink;
   std::unique_ptr<NativeWindow> window = createNativeWindow();
-  ASSERT_TRUE(window->create(&view, sink));
+  ASSERT_TRUE(window->create(view.view(), sink));
   ASSERT_TRUE(devices.registerNotifications(*window));
   ASSERT_EQ(view.watchCount(), 1u);
   EXPECT_TRUE(devices.registerNotifications(*window));  // once is enough
@@ -552,7 +552,7 @@ TEST(HidrawNotifications, AnAttributeChangeIsAnArrivalUnlessTheLinkIsOpenOnThatN
   ManualHostView view;
   RecordingSink sink;
   std::unique_ptr<NativeWindow> window = createNativeWindow();
-  ASSERT_TRUE(window->create(&view, sink));
+  ASSERT_TRUE(window->create(view.view(), sink));
   ASSERT_TRUE(devices.registerNotifications(*window));
   const std::string arrival = "32768 5 " + tree.node(4);
   const std::string removal = "32772 5 " + tree.node(4);
@@ -626,7 +626,7 @@ TEST(HidrawLink, FindsThePendantWheneverAndUnderWhicheverNodeItAppears) {
   HidrawDevices devices(tree.sysfs(), tree.dev());
   ManualHostView view;
   auto window = std::make_unique<PendantWindow>(devices);
-  ASSERT_TRUE(window->createNativeWindow(&view));
+  ASSERT_TRUE(window->createNativeWindow(view.view()));
   ASSERT_FALSE(window->discoverDevice());
   EXPECT_EQ(view.watchCount(), 1u);  // watching although no pendant was found
 
@@ -676,7 +676,7 @@ TEST(HidrawLink, DiscoversReadsWritesAndFollowsUnplugAndReplug) {
   HidrawDevices devices(tree.sysfs(), tree.dev());
   ManualHostView view;
   auto window = std::make_unique<PendantWindow>(devices);
-  ASSERT_TRUE(window->createNativeWindow(&view));
+  ASSERT_TRUE(window->createNativeWindow(view.view()));
 
   ASSERT_TRUE(window->discoverDevice());
   EXPECT_EQ(window->devicePath, tree.node(1));

@@ -24,11 +24,10 @@
 #include "host/host.h"
 #include "host/plugin_state.h"
 #include "manual_host_view.h"
-#include "platform/posix/host_view.h"
-#include "platform/posix/scripted_dialog_view.h"
-#include "platform/virtual/virtual_pendant.h"
 #include "profile_files.h"
+#include "scripted_dialog_view.h"
 #include "settings/pendant_settings.h"
+#include "virtual_pendant.h"
 
 namespace k4 {
 namespace {
@@ -94,7 +93,7 @@ class HostileCallOrders : public ::testing::Test {
     dir_ = scratchRoot() / ("k4-hostile-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir_ / "a directory");
     profile_ = (dir_ / "profile.xml").string();
-    dialog_.setScript({{ScriptedDialogView::Step::Kind::PressEscape, 0, "", 0}});
+    dialog_.setScript({{ScriptedDialogView::Step::Kind::PressEscape, "", "", 0}});
   }
   ~HostileCallOrders() override {
     reenter = nullptr;
@@ -140,7 +139,7 @@ class HostileCallOrders : public ::testing::Test {
       case 7: {
         // The view is the one pointer whose absence changes the platform's services: without it
         // the plug-in would look for a real pendant and ask a terminal for the dialog.
-        view_ = pick(8) == 0 ? nullptr : &hostView_;
+        view_ = pick(8) == 0 ? nullptr : hostView_.view();
         EXPECT_TRUE(InitControl(pick(3) == 0 ? nullptr : &engine_, pick(3) == 0 ? nullptr : &setup_,
                                 pick(3) == 0 ? nullptr : &planner_, view_));
         break;
@@ -215,7 +214,7 @@ class HostileCallOrders : public ::testing::Test {
         break;
       case 2:
         ++stopsInCallback;
-        InitControl(&engine_, &setup_, &planner_, view_ != nullptr ? view_ : &hostView_);
+        InitControl(&engine_, &setup_, &planner_, view_ != nullptr ? view_ : hostView_.view());
         --stopsInCallback;
         break;
       case 3:
@@ -248,7 +247,7 @@ class HostileCallOrders : public ::testing::Test {
   std::string profile_;
   VirtualPendant pendant_;
   ScriptedDialogView dialog_;
-  ManualHostView hostView_{&pendant_, &dialog_};
+  ManualHostView hostView_{pendant_.table(), dialog_.table()};
   void* view_ = nullptr;
   EngineBlock engine_{};
   SetupBlock setup_{};

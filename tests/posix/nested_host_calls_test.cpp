@@ -15,11 +15,10 @@
 #include "host/host.h"
 #include "host/plugin_state.h"
 #include "manual_host_view.h"
-#include "platform/posix/host_view.h"
-#include "platform/posix/scripted_dialog_view.h"
-#include "platform/virtual/virtual_pendant.h"
 #include "profile_files.h"
+#include "scripted_dialog_view.h"
 #include "settings/pendant_settings.h"
+#include "virtual_pendant.h"
 
 namespace k4 {
 namespace {
@@ -28,14 +27,23 @@ using test::ManualHostView;
 
 // The dialog as the user sees it: a few report cycles, the host's nested call, more cycles,
 // then the scripted edits and OK.
-class ReentrantView final : public DialogView {
+class ReentrantView final {
  public:
-  explicit ReentrantView(ManualHostView*& loop) : loop_(loop) {}
+  explicit ReentrantView(ManualHostView*& loop) : loop_(loop) {
+    table_.version = K4_HOST_VIEW_VERSION;
+    table_.size = sizeof table_;
+    table_.context = this;
+    table_.run_modal = [](void* self, const k4_dialog_controls* controls) {
+      return static_cast<ReentrantView*>(self)->runModal(*controls);
+    };
+  }
   std::function<void()> nested;
   int opened = 0;
   ScriptedDialogView script;
 
-  int runModal(propertiesdlg& dialog) override {
+  const k4_dialog_table* table() const { return &table_; }
+
+  int runModal(const k4_dialog_controls& controls) {
     ++opened;
     for (int i = 0; i < 3; ++i)
       loop_->fireTimers();
@@ -43,11 +51,12 @@ class ReentrantView final : public DialogView {
       nested();
     for (int i = 0; i < 3; ++i)
       loop_->fireTimers();
-    return script.runModal(dialog);
+    return script.runModal(controls);
   }
 
  private:
   ManualHostView*& loop_;
+  k4_dialog_table table_{};
 };
 
 int hostCalls = 0;
@@ -83,10 +92,10 @@ class NestedHostCalls : public ::testing::Test {
     SetSetLED(countSetLed);
     SetCode(countCode);
     SetProName(profile.c_str());
-    InitControl(&engine, &setup, &planner, &loop);
+    InitControl(&engine, &setup, &planner, loop.view());
     PostInitControl();
-    dialog.script.setScript({{ScriptedDialogView::Step::Kind::SetText, 4169, "250", 0},
-                             {ScriptedDialogView::Step::Kind::PressOk, 0, "", 0}});
+    dialog.script.setScript({{ScriptedDialogView::Step::Kind::SetText, "StepJogRate", "250", 0},
+                             {ScriptedDialogView::Step::Kind::PressOk, "", "", 0}});
   }
   ~NestedHostCalls() override {
     StopPlug();
@@ -99,7 +108,7 @@ class NestedHostCalls : public ::testing::Test {
   VirtualPendant pendant;
   ManualHostView* loopHandle = &loop;
   ReentrantView dialog{loopHandle};
-  ManualHostView loop{&pendant, &dialog};
+  ManualHostView loop{pendant.table(), dialog.table()};
   EngineBlock engine{};
   SetupBlock setup{};
   PlannerBlock planner{};
@@ -112,8 +121,8 @@ TEST_F(NestedHostCalls, ASecondConfigWhileTheDialogIsOpenDoesNothing) {
   EXPECT_EQ(pendantSettings.StepJogRate, 250);
   EXPECT_TRUE(holdsFeedRate(profile, 250));
   // Closed again: the next Config opens the dialog.
-  dialog.script.setScript({{ScriptedDialogView::Step::Kind::SetText, 4169, "75", 0},
-                           {ScriptedDialogView::Step::Kind::PressOk, 0, "", 0}});
+  dialog.script.setScript({{ScriptedDialogView::Step::Kind::SetText, "StepJogRate", "75", 0},
+                           {ScriptedDialogView::Step::Kind::PressOk, "", "", 0}});
   Config();
   EXPECT_EQ(dialog.opened, 2);
   EXPECT_TRUE(holdsFeedRate(profile, 75));
@@ -160,8 +169,8 @@ TEST_F(NestedHostCalls, SetProNameOfAnotherProfileTakesEffectAfterTheDialog) {
   EXPECT_TRUE(holdsFeedRate(profile, 250));
   EXPECT_FALSE(holdsFeedRate(other, 250));
   EXPECT_EQ(profilePath, other);
-  dialog.script.setScript({{ScriptedDialogView::Step::Kind::SetText, 4169, "75", 0},
-                           {ScriptedDialogView::Step::Kind::PressOk, 0, "", 0}});
+  dialog.script.setScript({{ScriptedDialogView::Step::Kind::SetText, "StepJogRate", "75", 0},
+                           {ScriptedDialogView::Step::Kind::PressOk, "", "", 0}});
   Config();
   EXPECT_TRUE(holdsFeedRate(other, 75));
   EXPECT_TRUE(holdsFeedRate(profile, 250));

@@ -16,10 +16,10 @@
 #include "host/host.h"
 #include "host/plugin_state.h"
 #include "manual_host_view.h"
-#include "platform/posix/scripted_dialog_view.h"
-#include "platform/virtual/virtual_pendant.h"
 #include "profile_files.h"
+#include "scripted_dialog_view.h"
 #include "settings/pendant_settings.h"
+#include "virtual_pendant.h"
 
 namespace k4 {
 namespace {
@@ -97,7 +97,7 @@ class ReentrantHost : public ::testing::Test {
   }
 
   void start() {
-    InitControl(&engine, &setup, &planner, &loop);
+    InitControl(&engine, &setup, &planner, loop.view());
     PostInitControl();
   }
   void stop() {
@@ -129,7 +129,7 @@ class ReentrantHost : public ::testing::Test {
   std::string profile = dir.file("profile.xml");
   VirtualPendant pendant;
   ScriptedDialogView dialog;
-  ManualHostView loop{&pendant, &dialog};
+  ManualHostView loop{pendant.table(), dialog.table()};
   EngineBlock engine{};
   SetupBlock setup{};
   PlannerBlock planner{};
@@ -158,7 +158,7 @@ TEST_P(StopInside, NothingAfterTheStopAndTheJogIsEndedAndSettled) {
     const std::size_t before = log.calls.size();
     log.inExport = true;
     if (c.restart) {
-      InitControl(&engine, &setup, &planner, &loop);
+      InitControl(&engine, &setup, &planner, loop.view());
     } else {
       StopPlug();
     }

@@ -1,6 +1,7 @@
-// The Linux tests' host view: an event loop the test turns by hand. Timers fire when the test
-// says so; watched descriptors are polled when the test pumps them. It hands over the device
-// services and the dialog view it is given (none: the plug-in's own, hidraw and the terminal).
+// The Linux tests' host view: an event loop the test turns by hand, handed to the plug-in as the
+// C contract's k4_host_view (view()). Timers fire when the test says so; watched descriptors are
+// polled when the test pumps them. It hands over the device and dialog tables it is given
+// (none: the plug-in's own, hidraw and the terminal).
 //
 // Header-only on purpose: the unload test links none of the plug-in's code.
 #pragma once
@@ -11,29 +12,37 @@
 #include <cstdint>
 #include <map>
 
-#include "platform/posix/host_view.h"
+#include "host/k4_host_view.h"
 
 namespace k4::test {
 
-class ManualHostView final : public posix::HostView {
+class ManualHostView final {
  public:
-  ManualHostView() = default;
-  explicit ManualHostView(DeviceServices* devices, DialogView* dialog = nullptr)
-      : devices_(devices), dialog_(dialog) {}
+  using Callback = k4_callback;
 
-  int addTimer(uint32_t periodMs, Callback callback, void* argument) override {
-    timerPeriodMs_ = periodMs;
-    timers_[++lastId_] = {callback, argument};
-    return lastId_;
+  explicit ManualHostView(const k4_device_table* devices = nullptr,
+                          const k4_dialog_table* dialog = nullptr)
+      : view_{} {
+    view_.version = K4_HOST_VIEW_VERSION;
+    view_.size = sizeof view_;
+    view_.context = this;
+    view_.add_timer = [](void* self, uint32_t periodMs, Callback callback, void* argument) {
+      return of(self).addTimer(periodMs, callback, argument);
+    };
+    view_.remove_timer = [](void* self, int id) { of(self).timers_.erase(id); };
+    view_.watch_fd = [](void* self, int fd, Callback callback, void* argument) {
+      return of(self).watchFd(fd, callback, argument);
+    };
+    view_.unwatch_fd = [](void* self, int id) { of(self).watches_.erase(id); };
+    view_.devices = devices;
+    view_.dialog = dialog;
   }
-  void removeTimer(int id) override { timers_.erase(id); }
-  int watchFd(int fd, Callback callback, void* argument) override {
-    watches_[++lastId_] = Watch{fd, callback, argument};
-    return lastId_;
-  }
-  void unwatchFd(int id) override { watches_.erase(id); }
-  DeviceServices* deviceServices() override { return devices_; }
-  DialogView* dialogView() override { return dialog_; }
+  // The view holds this object's address.
+  ManualHostView(const ManualHostView&) = delete;
+  ManualHostView& operator=(const ManualHostView&) = delete;
+
+  // What InitControl (or a native window) is handed as the host's view.
+  k4_host_view* view() { return &view_; }
 
   void fireTimers() {
     // A callback may remove timers: fire from a copy, and only those still registered.
@@ -67,8 +76,18 @@ class ManualHostView final : public posix::HostView {
     Callback callback;
     void* argument;
   };
-  DeviceServices* devices_ = nullptr;
-  DialogView* dialog_ = nullptr;
+  static ManualHostView& of(void* self) { return *static_cast<ManualHostView*>(self); }
+  int addTimer(uint32_t periodMs, Callback callback, void* argument) {
+    timerPeriodMs_ = periodMs;
+    timers_[++lastId_] = {callback, argument};
+    return lastId_;
+  }
+  int watchFd(int fd, Callback callback, void* argument) {
+    watches_[++lastId_] = Watch{fd, callback, argument};
+    return lastId_;
+  }
+
+  k4_host_view view_;
   std::map<int, Entry> timers_;
   std::map<int, Watch> watches_;
   uint32_t timerPeriodMs_ = 0;

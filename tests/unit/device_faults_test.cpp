@@ -11,8 +11,8 @@
 
 #include "fake_host.h"
 #include "fake_window.h"
+#include "handed_pendant.h"
 #include "link/pendant_window.h"
-#include "platform/virtual/virtual_pendant.h"
 #include "settings/pendant_settings.h"
 
 namespace k4 {
@@ -30,7 +30,7 @@ class DeviceFaultsTest : public ::testing::Test {
     pendantSettings.StepJogRate = 100;
     pendantSettings.Vel = 2;
     pendantSettings.DelaySteps = 25;
-    window = std::make_unique<PendantWindow>(pendant);
+    window = std::make_unique<PendantWindow>(pendant.services());
     window->attachNativeWindow(test::makeFakeWindow(windowLog), nullptr);
   }
 
@@ -54,7 +54,7 @@ class DeviceFaultsTest : public ::testing::Test {
   }
 
   test::FakeHost fakeHost;
-  VirtualPendant pendant;
+  test::HandedPendant pendant;
   test::FakeWindowLog windowLog;
   std::unique_ptr<PendantWindow> window;
 };
@@ -147,8 +147,8 @@ TEST_F(DeviceFaultsTest, OutputThatFailsOrStallsMidJogEndsTheJogWithoutAReset) {
     hostOfThisRun.leds[led::kJogStartBracket] = 1;
     pendantSettings.StepJogRate = 100;
     pendantSettings.Vel = 2;
-    VirtualPendant device;
-    PendantWindow link(device);
+    test::HandedPendant device;
+    PendantWindow link(device.services());
     link.attachNativeWindow(test::makeFakeWindow(windowLog), nullptr);
     ASSERT_TRUE(link.discoverDevice());
     uint8_t wheel = 0;

@@ -10,8 +10,8 @@
 
 #include "fake_host.h"
 #include "fake_window.h"
+#include "handed_pendant.h"
 #include "link/pendant_window.h"
-#include "platform/virtual/virtual_pendant.h"
 #include "settings/pendant_settings.h"
 
 namespace k4 {
@@ -29,7 +29,7 @@ class Hotplug : public ::testing::Test {
   Hotplug() {
     pendantSettings.AutoMode = false;
     pendantSettings.StepJogRate = 100;
-    window = std::make_unique<PendantWindow>(pendant);
+    window = std::make_unique<PendantWindow>(pendant.services());
     window->attachNativeWindow(test::makeFakeWindow(windowLog), nullptr);
   }
 
@@ -50,7 +50,7 @@ class Hotplug : public ::testing::Test {
   }
 
   test::FakeHost fakeHost;
-  VirtualPendant pendant;
+  test::HandedPendant pendant;
   test::FakeWindowLog windowLog;
   std::unique_ptr<PendantWindow> window;
 };
@@ -135,9 +135,9 @@ TEST_F(Hotplug, ASecondPendantArrivingWhileTheFirstWorksIsLeftAlone) {
 
   // Two present at start: the first listed is the one taken.
   test::FakeWindowLog otherLog;
-  VirtualPendant two;
+  test::HandedPendant two;
   two.addOtherDevice(VirtualPendant::kSecondPendantPath, kPendantVendorId, kPendantProductId);
-  PendantWindow second(two);
+  PendantWindow second(two.services());
   second.attachNativeWindow(test::makeFakeWindow(otherLog), nullptr);
   ASSERT_TRUE(second.discoverDevice());
   EXPECT_EQ(second.devicePath, VirtualPendant::kSecondPendantPath);

@@ -13,9 +13,9 @@
 
 #include "fake_host.h"
 #include "fake_window.h"
+#include "handed_pendant.h"
 #include "host/host_boundary.h"
 #include "link/pendant_window.h"
-#include "platform/virtual/virtual_pendant.h"
 #include "settings/pendant_settings.h"
 
 namespace k4 {
@@ -49,7 +49,7 @@ class JogRestart : public ::testing::TestWithParam<RestartCase> {
     pendantSettings.AutoMode = 1;
     pendantSettings.AxisXYZSelection = static_cast<int16_t>(GetParam().clickStyle);
     fakeHost.leds[led::kJogStartBracket] = 1;
-    window = std::make_unique<PendantWindow>(pendant);
+    window = std::make_unique<PendantWindow>(pendant.services());
     window->attachNativeWindow(test::makeFakeWindow(windowLog), nullptr);
   }
 
@@ -64,7 +64,7 @@ class JogRestart : public ::testing::TestWithParam<RestartCase> {
   }
 
   test::FakeHost fakeHost;
-  VirtualPendant pendant;
+  test::HandedPendant pendant;
   test::FakeWindowLog windowLog;
   std::unique_ptr<PendantWindow> window;
   uint8_t wheel = 40;
@@ -157,9 +157,9 @@ TEST(AutomaticModeStartAction, IsSettledOnceTheOperatorHasLetGo) {
   test::FakeHost fakeHost;
   fakeHost.leds[led::kJogStartBracket] = 1;
   pendantSettings.AutoMode = 1;
-  VirtualPendant pendant;
+  test::HandedPendant pendant;
   test::FakeWindowLog windowLog;
-  PendantWindow window(pendant);
+  PendantWindow window(pendant.services());
   window.attachNativeWindow(test::makeFakeWindow(windowLog), nullptr);
   ASSERT_TRUE(window.discoverDevice());
   uint8_t wheel = 0;

@@ -11,9 +11,9 @@
 
 #include "fake_host.h"
 #include "fake_window.h"
+#include "handed_pendant.h"
 #include "host/host_boundary.h"
 #include "link/pendant_window.h"
-#include "platform/virtual/virtual_pendant.h"
 #include "settings/pendant_settings.h"
 
 namespace k4 {
@@ -34,7 +34,7 @@ class JogSafety : public ::testing::Test {
   JogSafety() {
     pendantSettings.StepJogRate = 100;
     pendantSettings.DelaySteps = 2;
-    window = std::make_unique<PendantWindow>(pendant);
+    window = std::make_unique<PendantWindow>(pendant.services());
     window->attachNativeWindow(test::makeFakeWindow(windowLog), nullptr);
   }
 
@@ -63,7 +63,7 @@ class JogSafety : public ::testing::Test {
   const AxisJogRecord& record(int axis) const { return fakeHost.engine.axisJog[axis]; }
 
   test::FakeHost fakeHost;
-  VirtualPendant pendant;
+  test::HandedPendant pendant;
   test::FakeWindowLog windowLog;
   std::unique_ptr<PendantWindow> window;
   uint8_t wheel = 10;

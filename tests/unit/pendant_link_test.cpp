@@ -11,9 +11,9 @@
 
 #include "fake_host.h"
 #include "fake_window.h"
+#include "handed_pendant.h"
 #include "host/host_boundary.h"
 #include "link/pendant_window.h"
-#include "platform/virtual/virtual_pendant.h"
 #include "settings/pendant_settings.h"
 
 namespace k4 {
@@ -48,7 +48,7 @@ class PendantLinkTest : public ::testing::Test {
   PendantLinkTest() { makeWindow(); }
 
   void makeWindow() {
-    window = std::make_unique<PendantWindow>(pendant);
+    window = std::make_unique<PendantWindow>(pendant.services());
     window->attachNativeWindow(test::makeFakeWindow(windowLog), nullptr);
   }
 
@@ -61,7 +61,7 @@ class PendantLinkTest : public ::testing::Test {
   }
 
   test::FakeHost fakeHost;
-  VirtualPendant pendant;
+  test::HandedPendant pendant;
   test::FakeWindowLog windowLog;
   std::unique_ptr<PendantWindow> window;  // last: it closes its handles before the pendant goes
 };
@@ -110,7 +110,7 @@ TEST_P(DiscoveryTest, FindsOpensAndStartsTheTimer) {
     EXPECT_EQ(pendant.closedHandles().size(), static_cast<std::size_t>(c.probes - 1));
     uint16_t vendorId = 0;
     uint16_t productId = 0;
-    ASSERT_TRUE(pendant.attributes(window->probeHandle, vendorId, productId));
+    ASSERT_TRUE(pendant.services().attributes(window->probeHandle, vendorId, productId));
     EXPECT_EQ(vendorId, 0x04D8);
     EXPECT_EQ(productId, 0xFCE5);
     EXPECT_NE(window->readHandle, kInvalidHandle);
@@ -376,7 +376,7 @@ TEST_F(PendantLinkTest, ALateReportIsDecodedByTheNextCycle) {
 
 TEST_F(PendantLinkTest, AnInvalidReadHandleStillDecodesAndWrites) {
   connectAndDecode(0x51);
-  pendant.close(window->readHandle);
+  pendant.services().close(window->readHandle);
   window->readHandle = kInvalidHandle;
   pendant.clearWrittenReports();
   const int reads = pendant.readCount();

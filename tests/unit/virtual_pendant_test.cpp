@@ -1,4 +1,5 @@
-// The virtual pendant's own promises, on which the link tests and the host simulator rely.
+// The virtual pendant's own promises, on which the link tests and the host simulator rely, as
+// the plug-in sees them: through the pendant's C device table and the plug-in's adapter.
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -6,7 +7,7 @@
 #include <vector>
 
 #include "fake_window.h"
-#include "platform/virtual/virtual_pendant.h"
+#include "handed_pendant.h"
 
 namespace k4 {
 namespace {
@@ -25,7 +26,8 @@ class VirtualPendantTest : public ::testing::Test {
 
   VirtualPendantTest() { window.create(nullptr, sink); }
 
-  VirtualPendant pendant;
+  test::HandedPendant pendant;
+  DeviceServices& devices = pendant.services();
   Sink sink;
   test::FakeWindowLog log;
   test::FakeWindow window{log};
@@ -37,46 +39,46 @@ TEST_F(VirtualPendantTest, NotificationsOnlyAfterRegistration) {
   pendant.unplug();
   pendant.plug();
   EXPECT_TRUE(sink.events.empty());
-  pendant.registerNotifications(window);
+  devices.registerNotifications(window);
   pendant.unplug("X");
   pendant.arriveOther();
   pendant.removeOther("Y");
   EXPECT_EQ(sink.events,
             (std::vector<std::string>{
                 "32772 X", std::string("32768 ") + VirtualPendant::kOtherArrivalPath, "32772 Y"}));
-  pendant.unregisterNotifications(window);
+  devices.unregisterNotifications(window);
   pendant.plug();
   EXPECT_EQ(sink.events.size(), 3u);
 }
 
 TEST_F(VirtualPendantTest, HandlesOfARemovedPendantStayDeadAfterItReturns) {
-  const DeviceHandle read = pendant.openRead(VirtualPendant::kPendantPath);
-  const DeviceHandle write = pendant.openWrite(VirtualPendant::kPendantPath);
+  const DeviceHandle read = devices.openRead(VirtualPendant::kPendantPath);
+  const DeviceHandle write = devices.openWrite(VirtualPendant::kPendantPath);
   pendant.queueReport({});
   pendant.unplug();
-  EXPECT_EQ(pendant.openRead(VirtualPendant::kPendantPath), kInvalidHandle);
+  EXPECT_EQ(devices.openRead(VirtualPendant::kPendantPath), kInvalidHandle);
   pendant.plug();
-  EXPECT_FALSE(pendant.readReport(read, report, 5));
-  EXPECT_EQ(pendant.writeReport(write, output), WriteResult::Failed);
+  EXPECT_FALSE(devices.readReport(read, report, 5));
+  EXPECT_EQ(devices.writeReport(write, output), WriteResult::Failed);
   EXPECT_EQ(pendant.queuedReportCount(), 1u);  // the report waits for a live handle
-  const DeviceHandle fresh = pendant.openRead(VirtualPendant::kPendantPath);
-  EXPECT_TRUE(pendant.readReport(fresh, report, 5));
+  const DeviceHandle fresh = devices.openRead(VirtualPendant::kPendantPath);
+  EXPECT_TRUE(devices.readReport(fresh, report, 5));
   EXPECT_EQ(pendant.openHandleCount(), 3);
-  pendant.close(read);
-  pendant.close(read);
+  devices.close(read);
+  devices.close(read);
   EXPECT_EQ(pendant.badCloseCount(), 1);
 }
 
 TEST_F(VirtualPendantTest, EachHandleDoesOnlyWhatItWasOpenedFor) {
-  const DeviceHandle probe = pendant.openProbe(VirtualPendant::kPendantPath);
-  const DeviceHandle read = pendant.openRead(VirtualPendant::kPendantPath);
-  const DeviceHandle write = pendant.openWrite(VirtualPendant::kPendantPath);
+  const DeviceHandle probe = devices.openProbe(VirtualPendant::kPendantPath);
+  const DeviceHandle read = devices.openRead(VirtualPendant::kPendantPath);
+  const DeviceHandle write = devices.openWrite(VirtualPendant::kPendantPath);
   pendant.queueReport({});
-  EXPECT_FALSE(pendant.readReport(probe, report, 5));
-  EXPECT_FALSE(pendant.readReport(write, report, 5));
-  EXPECT_EQ(pendant.writeReport(read, output), WriteResult::Failed);
-  EXPECT_TRUE(pendant.readReport(read, report, 5));
-  EXPECT_EQ(pendant.writeReport(write, output), WriteResult::Sent);
+  EXPECT_FALSE(devices.readReport(probe, report, 5));
+  EXPECT_FALSE(devices.readReport(write, report, 5));
+  EXPECT_EQ(devices.writeReport(read, output), WriteResult::Failed);
+  EXPECT_TRUE(devices.readReport(read, report, 5));
+  EXPECT_EQ(devices.writeReport(write, output), WriteResult::Sent);
   ASSERT_EQ(pendant.writtenReports().size(), 1u);
   EXPECT_EQ(pendant.writtenReports()[0][1], 0x54);
 }
@@ -85,8 +87,8 @@ TEST_F(VirtualPendantTest, PathsMatchInAnyLetterCaseAndUnknownPathsDoNotOpen) {
   std::string upper = VirtualPendant::kPendantPath;
   for (char& c : upper)
     c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  EXPECT_NE(pendant.openProbe(upper), kInvalidHandle);
-  EXPECT_EQ(pendant.openProbe("\\\\?\\hid#nothing"), kInvalidHandle);
+  EXPECT_NE(devices.openProbe(upper), kInvalidHandle);
+  EXPECT_EQ(devices.openProbe("\\\\?\\hid#nothing"), kInvalidHandle);
   EXPECT_EQ(pendant.probesOpened(), 1);
 }
 

@@ -13,7 +13,7 @@
 
 #include "host/host_boundary.h"
 #include "manual_host_view.h"
-#include "platform/virtual/virtual_pendant.h"
+#include "virtual_pendant.h"
 
 namespace k4 {
 namespace {
@@ -56,14 +56,14 @@ TEST(Unload, WithoutStopPlugEndsTheJogAndLeavesNothingInTheHostsLoop) {
   exported<const char* (*)(const char*)>(module, "SetProName")(profile.c_str());
 
   VirtualPendant pendant;
-  test::ManualHostView loop(&pendant);
+  test::ManualHostView loop(pendant.table());
   EngineBlock engine{};
   SetupBlock setup{};
   PlannerBlock planner{};
   for (int& speed : planner.fullJogSpeed)
     speed = 1000;
   exported<bool (*)(EngineBlock*, SetupBlock*, PlannerBlock*, void*)>(module, "InitControl")(
-      &engine, &setup, &planner, &loop);
+      &engine, &setup, &planner, loop.view());
   exported<void (*)()>(module, "PostInitControl")();
   const auto update = exported<void (*)()>(module, "Update");
   ASSERT_EQ(loop.timerCount(), 1u);

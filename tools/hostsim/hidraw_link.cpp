@@ -18,21 +18,25 @@ namespace k4::hostsim {
 
 namespace {
 
-DeviceHandle openPath(const std::string& path, int flags) {
-  const int fd = ::open(path.c_str(), flags | O_CLOEXEC);
-  return fd >= 0 ? fd : kInvalidHandle;
+k4_handle openPath(const char* path, int flags) {
+  const int fd = ::open(path, flags | O_CLOEXEC);
+  return fd >= 0 ? fd : K4_INVALID_HANDLE;
 }
 
-int fdOf(DeviceHandle handle) {
+int fdOf(k4_handle handle) {
   return static_cast<int>(handle);
+}
+
+NamedHidrawDevice& self(void* context) {
+  return *static_cast<NamedHidrawDevice*>(context);
 }
 
 }  // namespace
 
 std::string findPendantHidraw(const std::string& sysRoot, const std::string& devRoot) {
   char wanted[64];
-  std::snprintf(wanted, sizeof wanted, "HID_ID=0003:%08X:%08X", kPendantVendorId,
-                kPendantProductId);
+  std::snprintf(wanted, sizeof wanted, "HID_ID=0003:%08X:%08X", K4_PENDANT_VENDOR_ID,
+                K4_PENDANT_PRODUCT_ID);
   std::vector<std::pair<int, std::string>> found;
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator(sysRoot, error)) {
@@ -70,54 +74,74 @@ bool canOpenReadWrite(const std::string& path, std::string& error) {
   return true;
 }
 
-bool NamedHidrawDevice::interfacePath(uint32_t index, std::string& path) {
+NamedHidrawDevice::NamedHidrawDevice(std::string devicePath)
+    : table_{}, path_(std::move(devicePath)) {
+  table_.version = K4_HOST_VIEW_VERSION;
+  table_.size = sizeof table_;
+  table_.context = this;
+  table_.begin_enumeration = [](void*) {};
+  table_.interface_path = [](void* context, uint32_t index, char* buffer, size_t capacity) {
+    return self(context).interfacePath(index, buffer, capacity);
+  };
+  table_.end_enumeration = [](void*) {};
+  table_.open_probe = [](void*, const char* path) { return openPath(path, O_RDONLY | O_NONBLOCK); };
+  table_.attributes = [](void*, k4_handle probe, uint16_t* vendorId, uint16_t* productId) {
+    hidraw_devinfo info{};
+    if (probe == K4_INVALID_HANDLE || ioctl(fdOf(probe), HIDIOCGRAWINFO, &info) < 0)
+      return 0;
+    *vendorId = static_cast<uint16_t>(info.vendor);
+    *productId = static_cast<uint16_t>(info.product);
+    return 1;
+  };
+  table_.open_read = [](void* context, const char* path) { return self(context).openRead(path); };
+  table_.open_write = [](void* context, const char* path) { return self(context).openWrite(path); };
+  table_.close = [](void*, k4_handle handle) {
+    if (handle != K4_INVALID_HANDLE)
+      ::close(fdOf(handle));
+  };
+  table_.read_report = [](void* context, k4_handle handle, uint8_t* report, int timeoutMs) {
+    return self(context).readReport(
+               handle, *reinterpret_cast<uint8_t(*)[K4_INPUT_REPORT_SIZE]>(report), timeoutMs)
+               ? 1
+               : 0;
+  };
+  table_.write_report = [](void* context, k4_handle handle, const uint8_t* report) {
+    return self(context).writeReport(
+        handle, *reinterpret_cast<const uint8_t(*)[K4_OUTPUT_REPORT_SIZE]>(report));
+  };
+}
+
+int NamedHidrawDevice::interfacePath(uint32_t index, char* buffer, std::size_t capacity) const {
   if (index != 0)
-    return false;
-  path = path_;
-  return true;
+    return -1;
+  if (capacity > 0)
+    std::snprintf(buffer, capacity, "%s", path_.c_str());
+  return static_cast<int>(path_.size());
 }
 
-DeviceHandle NamedHidrawDevice::openProbe(const std::string& path) {
-  return openPath(path, O_RDONLY | O_NONBLOCK);
-}
-
-bool NamedHidrawDevice::attributes(DeviceHandle probe, uint16_t& vendorId, uint16_t& productId) {
-  hidraw_devinfo info{};
-  if (probe == kInvalidHandle || ioctl(fdOf(probe), HIDIOCGRAWINFO, &info) < 0)
-    return false;
-  vendorId = static_cast<uint16_t>(info.vendor);
-  productId = static_cast<uint16_t>(info.product);
-  return true;
-}
-
-DeviceHandle NamedHidrawDevice::openRead(const std::string& path) {
-  const DeviceHandle handle = openPath(path, O_RDONLY | O_NONBLOCK);
-  if (handle != kInvalidHandle)
+k4_handle NamedHidrawDevice::openRead(const char* path) {
+  const k4_handle handle = openPath(path, O_RDONLY | O_NONBLOCK);
+  if (handle != K4_INVALID_HANDLE)
     readLayout_ = hidrawLayout(fdOf(handle), path);
   return handle;
 }
 
-DeviceHandle NamedHidrawDevice::openWrite(const std::string& path) {
-  const DeviceHandle handle = openPath(path, O_WRONLY);
-  if (handle != kInvalidHandle)
+k4_handle NamedHidrawDevice::openWrite(const char* path) {
+  const k4_handle handle = openPath(path, O_WRONLY);
+  if (handle != K4_INVALID_HANDLE)
     writeLayout_ = hidrawLayout(fdOf(handle), path);
   return handle;
 }
 
-void NamedHidrawDevice::close(DeviceHandle handle) {
-  if (handle != kInvalidHandle)
-    ::close(fdOf(handle));
-}
-
-bool NamedHidrawDevice::readReport(DeviceHandle handle, uint8_t (&report)[kInputReportSize],
+bool NamedHidrawDevice::readReport(k4_handle handle, uint8_t (&report)[K4_INPUT_REPORT_SIZE],
                                    int timeoutMs) {
-  if (handle == kInvalidHandle)
+  if (handle == K4_INVALID_HANDLE)
     return false;
   pollfd watch{fdOf(handle), POLLIN, 0};
   if (::poll(&watch, 1, timeoutMs) <= 0 || (watch.revents & POLLIN) == 0)
     return false;
   // One byte more than the longest report taken, so that a longer one is seen as such.
-  uint8_t buffer[kInputReportSize + 1];
+  uint8_t buffer[K4_INPUT_REPORT_SIZE + 1];
   const ssize_t count = ::read(fdOf(handle), buffer, sizeof buffer);
   if (count <= 0 ||
       !posix::takeInputReport(readLayout_, buffer, static_cast<std::size_t>(count), report)) {
@@ -128,15 +152,16 @@ bool NamedHidrawDevice::readReport(DeviceHandle handle, uint8_t (&report)[kInput
   return true;
 }
 
-WriteResult NamedHidrawDevice::writeReport(DeviceHandle handle,
-                                           const uint8_t (&report)[kOutputReportSize]) {
+int NamedHidrawDevice::writeReport(k4_handle handle,
+                                   const uint8_t (&report)[K4_OUTPUT_REPORT_SIZE]) {
   if (onOutput)
     onOutput(report);
-  uint8_t framed[kOutputReportSize];
+  uint8_t framed[K4_OUTPUT_REPORT_SIZE];
   posix::frameOutputReport(writeLayout_, report, framed);
-  const bool written = handle != kInvalidHandle && ::write(fdOf(handle), framed, sizeof framed) ==
-                                                       static_cast<ssize_t>(sizeof framed);
-  return written ? WriteResult::Sent : WriteResult::Failed;
+  const bool written =
+      handle != K4_INVALID_HANDLE &&
+      ::write(fdOf(handle), framed, sizeof framed) == static_cast<ssize_t>(sizeof framed);
+  return written ? K4_WRITE_SENT : K4_WRITE_FAILED;
 }
 
 }  // namespace k4::hostsim

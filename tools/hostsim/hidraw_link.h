@@ -5,8 +5,8 @@
 #include <functional>
 #include <string>
 
-#include "platform/device.h"
-#include "platform/posix/hidraw_device.h"
+#include "host/k4_host_view.h"
+#include "platform/posix/hidraw_report_layout.h"
 
 namespace k4::hostsim {
 
@@ -22,27 +22,29 @@ bool canOpenReadWrite(const std::string& path, std::string& error);
 // kernel, else from sysfs.
 posix::ReportLayout hidrawLayout(int fd, const std::string& path);
 
-// Device services over exactly one hidraw device. It never announces arrival or removal.
-class NamedHidrawDevice final : public DeviceServices {
+// A device table (host/k4_host_view.h) over exactly one hidraw device. It never announces
+// arrival or removal.
+class NamedHidrawDevice final {
  public:
-  explicit NamedHidrawDevice(std::string path) : path_(std::move(path)) {}
+  explicit NamedHidrawDevice(std::string path);
+  // The table holds this object's address.
+  NamedHidrawDevice(const NamedHidrawDevice&) = delete;
+  NamedHidrawDevice& operator=(const NamedHidrawDevice&) = delete;
 
-  std::function<void(const uint8_t (&)[kInputReportSize])> onInput;
-  std::function<void(const uint8_t (&)[kOutputReportSize])> onOutput;
+  // The device table to hand over (k4_host_view::devices); valid as long as this object.
+  const k4_device_table* table() const { return &table_; }
 
-  void beginEnumeration() override {}
-  bool interfacePath(uint32_t index, std::string& path) override;
-  void endEnumeration() override {}
-  DeviceHandle openProbe(const std::string& path) override;
-  bool attributes(DeviceHandle probe, uint16_t& vendorId, uint16_t& productId) override;
-  DeviceHandle openRead(const std::string& path) override;
-  DeviceHandle openWrite(const std::string& path) override;
-  void close(DeviceHandle handle) override;
-  bool readReport(DeviceHandle handle, uint8_t (&report)[kInputReportSize], int timeoutMs) override;
-  WriteResult writeReport(DeviceHandle handle, const uint8_t (&report)[kOutputReportSize]) override;
-  bool registerNotifications(NativeWindow&) override { return false; }
+  std::function<void(const uint8_t (&)[K4_INPUT_REPORT_SIZE])> onInput;
+  std::function<void(const uint8_t (&)[K4_OUTPUT_REPORT_SIZE])> onOutput;
+
+  int interfacePath(uint32_t index, char* buffer, std::size_t capacity) const;
+  k4_handle openRead(const char* path);
+  k4_handle openWrite(const char* path);
+  bool readReport(k4_handle handle, uint8_t (&report)[K4_INPUT_REPORT_SIZE], int timeoutMs);
+  int writeReport(k4_handle handle, const uint8_t (&report)[K4_OUTPUT_REPORT_SIZE]);
 
  private:
+  k4_device_table table_;
   std::string path_;
   posix::ReportLayout readLayout_;
   posix::ReportLayout writeLayout_;

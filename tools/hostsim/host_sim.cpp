@@ -44,7 +44,7 @@ HostSimulator::HostSimulator(const EntryPoints& entry, ProfileFile& profile, Sho
       sink_(sink),
       pendant_(std::make_unique<VirtualPendant>()) {
   current = this;
-  view_.setDialogView(&dialog_);
+  view_.setDialog(dialog_.table());
   setModel(nullptr);
 }
 
@@ -62,9 +62,9 @@ void HostSimulator::setModel(HostModel* model) {
   model_->watchControls(&controls_);
 }
 
-void HostSimulator::useLink(PendantLink link, DeviceServices* explicitServices) {
+void HostSimulator::useLink(PendantLink link, const k4_device_table* explicitDevices) {
   link_ = link;
-  explicitServices_ = explicitServices;
+  explicitDevices_ = explicitDevices;
 }
 
 bool HostSimulator::start(const std::vector<SettingText>& settings, std::string& error) {
@@ -74,13 +74,13 @@ bool HostSimulator::start(const std::vector<SettingText>& settings, std::string&
     return false;
   switch (link_) {
     case PendantLink::Virtual:
-      view_.setDeviceServices(pendant_.get());
+      view_.setDevices(pendant_->table());
       break;
     case PendantLink::PluginHidraw:
-      view_.setDeviceServices(nullptr);
+      view_.setDevices(nullptr);
       break;
     case PendantLink::Explicit:
-      view_.setDeviceServices(explicitServices_);
+      view_.setDevices(explicitDevices_);
       break;
   }
   entry_.SetDoButton(&callDoButton);
@@ -91,8 +91,7 @@ bool HostSimulator::start(const std::vector<SettingText>& settings, std::string&
   entry_.SetCode(&callCode);
   const char* name = entry_.SetProName(profile_.path().c_str());
   displayName_ = name != nullptr ? name : "";
-  posix::HostView* hostView = &view_;
-  entry_.InitControl(&blocks_.engine, &blocks_.setup, &blocks_.planner, hostView);
+  entry_.InitControl(&blocks_.engine, &blocks_.setup, &blocks_.planner, view_.hostView());
   running_ = true;
   entry_.PostInitControl();
   reportHostChanges();
@@ -111,7 +110,7 @@ void HostSimulator::stop() {
     auto fresh = std::make_unique<VirtualPendant>();
     fresh->setPresent(pendant_->present());
     pendant_ = std::move(fresh);
-    view_.setDeviceServices(pendant_.get());
+    view_.setDevices(pendant_->table());
   }
   reportHostChanges();
 }

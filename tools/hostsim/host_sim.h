@@ -15,10 +15,10 @@
 #include "host_view.h"
 #include "machine.h"
 #include "pendant_controls.h"
-#include "platform/posix/scripted_dialog_view.h"
-#include "platform/virtual/virtual_pendant.h"
 #include "plugin_module.h"
 #include "profile_file.h"
+#include "scripted_dialog_view.h"
+#include "virtual_pendant.h"
 
 namespace k4::hostsim {
 
@@ -46,7 +46,7 @@ class SimulatorObserver {
 enum class PendantLink {
   Virtual,       // the simulator's virtual pendant
   PluginHidraw,  // none: the plug-in finds a real pendant with its own hidraw services
-  Explicit,      // services the caller provides (a named hidraw device)
+  Explicit,      // a device table the caller provides (a named hidraw device)
 };
 
 class HostSimulator {
@@ -56,7 +56,7 @@ class HostSimulator {
   HostSimulator(const HostSimulator&) = delete;
   HostSimulator& operator=(const HostSimulator&) = delete;
 
-  void useLink(PendantLink link, DeviceServices* explicitServices = nullptr);
+  void useLink(PendantLink link, const k4_device_table* explicitDevices = nullptr);
   // Live mode: the simulated machine answers code 1021 by toggling its reset state, LED 800, as
   // a real host does. Scripts set the LEDs themselves.
   void setHostReactions(bool react) { ownMachine_.setReactions(react); }
@@ -138,7 +138,7 @@ class HostSimulator {
   ScriptedDialogView dialog_;
   PendantControls controls_;
   PendantLink link_ = PendantLink::Virtual;
-  DeviceServices* explicitServices_ = nullptr;
+  const k4_device_table* explicitDevices_ = nullptr;
   SimulatorObserver* observer_ = nullptr;
   bool running_ = false;
   std::string displayName_;

@@ -4,6 +4,28 @@
 
 namespace k4::hostsim {
 
+namespace {
+
+SimHostView& self(void* context) {
+  return *static_cast<SimHostView*>(context);
+}
+
+}  // namespace
+
+SimHostView::SimHostView() : view_{} {
+  view_.version = K4_HOST_VIEW_VERSION;
+  view_.size = sizeof view_;
+  view_.context = this;
+  view_.add_timer = [](void* context, uint32_t periodMs, k4_callback callback, void* argument) {
+    return self(context).addTimer(periodMs, callback, argument);
+  };
+  view_.remove_timer = [](void* context, int id) { self(context).removeTimer(id); };
+  view_.watch_fd = [](void* context, int fd, k4_callback callback, void* argument) {
+    return self(context).watchFd(fd, callback, argument);
+  };
+  view_.unwatch_fd = [](void* context, int id) { self(context).unwatchFd(id); };
+}
+
 int SimHostView::addTimer(uint32_t periodMs, Callback callback, void* argument) {
   if (callback == nullptr || periodMs == 0)
     return 0;

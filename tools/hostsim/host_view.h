@@ -1,17 +1,19 @@
 // The simulator's side of the plug-in's host view: the event loop the plug-in registers its
-// timer and file-descriptor watches with. The loop itself belongs to whoever drives it: the
-// scenario runner fires timers on a virtual clock, live mode on the real one with poll().
+// timer and file-descriptor watches with, handed over as the C contract's k4_host_view. The
+// loop itself belongs to whoever drives it: the scenario runner fires timers on a virtual clock,
+// live mode on the real one with poll().
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
-#include "platform/posix/host_view.h"
+#include "host/k4_host_view.h"
 
 namespace k4::hostsim {
 
-class SimHostView final : public posix::HostView {
+class SimHostView final {
  public:
+  using Callback = k4_callback;
   struct Watch {
     int id;
     int fd;
@@ -19,15 +21,22 @@ class SimHostView final : public posix::HostView {
     void* argument;
   };
 
-  int addTimer(uint32_t periodMs, Callback callback, void* argument) override;
-  void removeTimer(int id) override;
-  int watchFd(int fd, Callback callback, void* argument) override;
-  void unwatchFd(int id) override;
-  DeviceServices* deviceServices() override { return devices_; }
-  DialogView* dialogView() override { return dialog_; }
+  SimHostView();
+  // The view holds this object's address.
+  SimHostView(const SimHostView&) = delete;
+  SimHostView& operator=(const SimHostView&) = delete;
 
-  void setDeviceServices(DeviceServices* devices) { devices_ = devices; }
-  void setDialogView(DialogView* dialog) { dialog_ = dialog; }
+  // What InitControl is handed as the host's view.
+  k4_host_view* hostView() { return &view_; }
+
+  int addTimer(uint32_t periodMs, Callback callback, void* argument);
+  void removeTimer(int id);
+  int watchFd(int fd, Callback callback, void* argument);
+  void unwatchFd(int id);
+
+  // The device and dialog tables the view hands over (null: the plug-in's own).
+  void setDevices(const k4_device_table* devices) { view_.devices = devices; }
+  void setDialog(const k4_dialog_table* dialog) { view_.dialog = dialog; }
 
   // The loop's clock in milliseconds; timers added now first fire one period later.
   void setNow(int64_t nowMs) { now_ = nowMs; }
@@ -53,12 +62,11 @@ class SimHostView final : public posix::HostView {
     void* argument;
   };
 
+  k4_host_view view_;
   std::vector<Timer> timers_;
   std::vector<Watch> watches_;
   int nextId_ = 1;
   int64_t now_ = 0;
-  DeviceServices* devices_ = nullptr;
-  DialogView* dialog_ = nullptr;
 };
 
 }  // namespace k4::hostsim

@@ -175,8 +175,8 @@ class LiveSession {
 
   // The plug-in reads its own handle; this one sees the same reports, framed the same way.
   void readMonitor(bool duringLastCycle = false) {
-    uint8_t buffer[kInputReportSize + 1];
-    uint8_t taken[kInputReportSize];
+    uint8_t buffer[K4_INPUT_REPORT_SIZE + 1];
+    uint8_t taken[K4_INPUT_REPORT_SIZE];
     const ssize_t count = ::read(monitorFd_, buffer, sizeof buffer);
     if (count > 0) {
       if (posix::takeInputReport(monitorLayout_, buffer, static_cast<std::size_t>(count), taken)) {
@@ -275,7 +275,7 @@ int runLive(const Options& options, HostModel* model, const std::string& title) 
   SessionPlot plot(liveSink, profile, options.show, options.plot);
   HostSimulator sim(plugin.entry(), profile, plot.show(), plot.sink());
   plot.watch(sim);
-  sim.useLink(link, named.get());
+  sim.useLink(link, named != nullptr ? named->table() : nullptr);
   sim.setHostReactions(true);
   sim.setModel(model);
   LiveSession session(options, sim, liveSink, recorder);
@@ -285,9 +285,9 @@ int runLive(const Options& options, HostModel* model, const std::string& title) 
   session.keyboard = terminal.active();
   session.dashboard = dashboard;
   if (named) {
-    named->onInput = [&](const uint8_t(&report)[kInputReportSize]) {
+    named->onInput = [&](const uint8_t(&report)[K4_INPUT_REPORT_SIZE]) {
       InputReportBytes bytes{};
-      std::copy(report, report + kInputReportSize, bytes.begin());
+      std::copy(report, report + K4_INPUT_REPORT_SIZE, bytes.begin());
       sim.controls().takeReport(bytes);
       recorder.report(report);
     };

@@ -10,7 +10,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "settings/pendant_settings.h"
+#include "host/host_boundary.h"
 
 namespace k4::hostsim {
 

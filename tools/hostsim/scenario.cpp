@@ -251,29 +251,24 @@ std::vector<ScriptedDialogView::Step> parseConfig(const std::vector<Token>& word
   std::vector<Step> steps;
   for (std::size_t i = 1; i + 1 < words.size(); ++i) {
     const auto [key, value] = splitAssignment(words[i], lineNumber);
-    const DialogControl control = dialogControlFor(key);
     Step step{};
-    step.controlId = control.controlId;
-    switch (control.kind) {
-      case DialogControl::Kind::List:
+    step.key = key;
+    switch (dialogControlFor(key)) {
+      case DialogControl::List:
         step.kind = Step::Kind::SelectEntry;
         step.value = static_cast<int>(parseInteger(value, -1, 65, lineNumber, key));
         break;
-      case DialogControl::Kind::Number:
+      case DialogControl::Number:
         step.kind = Step::Kind::SetText;
         step.text = value;
         break;
-      case DialogControl::Kind::Radio:
-        // The pair's first button is "Single MPG Mode", the second "Velocity MPG Mode.".
-        step.kind = Step::Kind::CheckRadio;
-        step.value = parseBit(value, lineNumber, key) ? 1 : 0;
-        step.controlId = step.value == 0 ? 4161 : 4035;
-        break;
-      case DialogControl::Kind::Check:
+      case DialogControl::Radio:
+      case DialogControl::Check:
+        // SingleMode's 1 is the pair's second button, "Velocity MPG Mode.".
         step.kind = Step::Kind::SetCheck;
         step.value = parseBit(value, lineNumber, key) ? 1 : 0;
         break;
-      case DialogControl::Kind::None:
+      case DialogControl::None:
         throw ParseError(lineNumber, "config: " + quote(key) + " is not a setting of the dialog");
     }
     steps.push_back(step);
@@ -402,28 +397,28 @@ bool blankOrComment(const std::string& line) {
 }  // namespace
 
 DialogControl dialogControlFor(const std::string& key) {
-  using Kind = DialogControl::Kind;
+  using Kind = DialogControl;
   static const std::pair<const char*, DialogControl> table[] = {
-      {"BUTTON0", {Kind::List, 4040}},        {"BUTTON1", {Kind::List, 4042}},
-      {"BUTTON2", {Kind::List, 4041}},        {"BUTTON3", {Kind::List, 4043}},
-      {"StepSize1", {Kind::List, 4032}},      {"StepSize2", {Kind::List, 4033}},
-      {"StepSize3", {Kind::List, 4034}},      {"Vel", {Kind::List, 4037}},
-      {"AxisASelection", {Kind::List, 4038}}, {"AxisBSelection", {Kind::List, 4044}},
-      {"AxisCSelection", {Kind::List, 4045}}, {"AxisXYZSelection", {Kind::List, 4039}},
-      {"Macro1", {Kind::Number, 4162}},       {"Macro2", {Kind::Number, 4163}},
-      {"Macro3", {Kind::Number, 4171}},       {"Macro4", {Kind::Number, 4168}},
-      {"OEM1", {Kind::Number, 4164}},         {"OEM2", {Kind::Number, 4165}},
-      {"OEM3", {Kind::Number, 4166}},         {"OEM4", {Kind::Number, 4167}},
-      {"StepJogRate", {Kind::Number, 4169}},  {"DelaySteps", {Kind::Number, 4170}},
-      {"SingleMode", {Kind::Radio, 4161}},    {"AutoMode", {Kind::Check, 4176}},
-      {"AutoChangeSens", {Kind::List, 4021}}, {"VelocityInAuto", {Kind::List, 4023}},
-      {"SlowDownRate", {Kind::List, 4022}},
+      {"BUTTON0", Kind::List},        {"BUTTON1", Kind::List},
+      {"BUTTON2", Kind::List},        {"BUTTON3", Kind::List},
+      {"StepSize1", Kind::List},      {"StepSize2", Kind::List},
+      {"StepSize3", Kind::List},      {"Vel", Kind::List},
+      {"AxisASelection", Kind::List}, {"AxisBSelection", Kind::List},
+      {"AxisCSelection", Kind::List}, {"AxisXYZSelection", Kind::List},
+      {"Macro1", Kind::Number},       {"Macro2", Kind::Number},
+      {"Macro3", Kind::Number},       {"Macro4", Kind::Number},
+      {"OEM1", Kind::Number},         {"OEM2", Kind::Number},
+      {"OEM3", Kind::Number},         {"OEM4", Kind::Number},
+      {"StepJogRate", Kind::Number},  {"DelaySteps", Kind::Number},
+      {"SingleMode", Kind::Radio},    {"AutoMode", Kind::Check},
+      {"AutoChangeSens", Kind::List}, {"VelocityInAuto", Kind::List},
+      {"SlowDownRate", Kind::List},
   };
   for (const auto& [name, control] : table) {
     if (key == name)
       return control;
   }
-  return {};
+  return DialogControl::None;
 }
 
 std::vector<Command> parseScenario(const std::string& text) {

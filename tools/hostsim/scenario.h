@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "pendant_controls.h"
-#include "platform/posix/scripted_dialog_view.h"
+#include "scripted_dialog_view.h"
 
 namespace k4::hostsim {
 
@@ -86,12 +86,9 @@ struct ParseError : std::runtime_error {
 // Parses a whole scenario. Throws ParseError for the first bad line.
 std::vector<Command> parseScenario(const std::string& text);
 
-// The kind of control the configuration dialog shows for a setting key, with its control id.
-struct DialogControl {
-  enum class Kind { None, List, Number, Radio, Check };
-  Kind kind = Kind::None;
-  int controlId = 0;
-};
+// The kind of control the configuration dialog shows for a setting key (the plug-in's dialog
+// addresses its controls by that key).
+enum class DialogControl { None, List, Number, Radio, Check };
 DialogControl dialogControlFor(const std::string& key);
 
 // Applies a `pendant` command's changes to the controls, in the order written.

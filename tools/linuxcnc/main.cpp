@@ -182,7 +182,7 @@ int runConfig(const BridgeOptions& o) {
   QuietSink sink;
   hostsim::HostSimulator sim(plugin.entry(), profile, {}, sink);
   sim.pendant().setPresent(false);
-  sim.view().setDialogView(nullptr);
+  sim.view().setDialog(nullptr);
   if (!sim.start({}, error)) {
     std::fprintf(stderr, "k4-linuxcnc: %s\n", error.c_str());
     return 1;

@@ -1,14 +1,18 @@
 #include "platform/device.h"
-#include "platform/posix/host_view.h"
+#include "platform/hosted/host_device_services.h"
+#include "platform/hosted/host_tables.h"
 
 namespace k4 {
 
 DeviceServices& hidrawDeviceServices();
 
 DeviceServices& platformDeviceServices(void* hostView) {
-  if (hostView != nullptr) {
-    if (DeviceServices* handed = static_cast<posix::HostView*>(hostView)->deviceServices()) {
-      return *handed;
+  if (const k4_host_view* view = usableHostView(hostView)) {
+    if (const k4_device_table* table = hostDeviceTable(*view)) {
+      // One pendant window at a time: the services follow the table of the latest InitControl.
+      static HostDeviceServices handed;
+      handed.bind(table);
+      return handed;
     }
   }
   return hidrawDeviceServices();

@@ -17,7 +17,6 @@
 #include <utility>
 
 #include "platform/posix/hidraw_report_layout.h"
-#include "platform/posix/host_view.h"
 #include "platform/window.h"
 
 namespace k4::posix {
@@ -55,19 +54,6 @@ std::string environmentOr(const char* variable, const char* fallback) {
 std::string baseName(const std::string& path) {
   const std::size_t slash = path.find_last_of('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string readSmallFile(const std::string& path) {
-  char text[HID_MAX_DESCRIPTOR_SIZE];
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0)
-    return {};
-  ssize_t count;
-  do {
-    count = ::read(fd, text, sizeof text);
-  } while (count < 0 && errno == EINTR);
-  ::close(fd);
-  return count > 0 ? std::string(text, static_cast<std::size_t>(count)) : std::string();
 }
 
 bool parseHex(const std::string& text, unsigned long& value) {
@@ -119,20 +105,6 @@ bool parseHidId(const std::string& uevent, uint16_t& vendorId, uint16_t& product
     return true;
   }
   return false;
-}
-
-// ---- Report layout ------------------------------------------------------------------------------
-
-ReportLayout readReportLayout(int fd, const std::string& descriptorFile) {
-  hidraw_report_descriptor descriptor{};
-  int size = 0;
-  if (::ioctl(fd, HIDIOCGRDESCSIZE, &size) == 0 && size > 0 && size <= HID_MAX_DESCRIPTOR_SIZE) {
-    descriptor.size = static_cast<uint32_t>(size);
-    if (::ioctl(fd, HIDIOCGRDESC, &descriptor) == 0)
-      return parseReportDescriptor(descriptor.value, descriptor.size);
-  }
-  const std::string text = readSmallFile(descriptorFile);
-  return parseReportDescriptor(reinterpret_cast<const uint8_t*>(text.data()), text.size());
 }
 
 HidrawDevices::HidrawDevices(std::string sysfsRoot, std::string devRoot)
@@ -208,7 +180,7 @@ bool HidrawDevices::attributes(DeviceHandle probe, uint16_t& vendorId, uint16_t&
     return false;
   // A sysfs attribute file holds at most one page.
   const std::string uevent =
-      readSmallFile(sysfsRoot_ + "/class/hidraw/" + found->second + "/device/uevent");
+      readSysfsFile(sysfsRoot_ + "/class/hidraw/" + found->second + "/device/uevent");
   return parseHidId(uevent, vendorId, productId);
 }
 
@@ -350,8 +322,12 @@ WriteResult HidrawDevices::writeReport(DeviceHandle handle,
 
 namespace {
 
+// Called by the host's loop, which may not be C++: nothing thrown may unwind into it.
 void notificationsReady(void* self) {
-  static_cast<HidrawDevices*>(self)->dispatchNotifications();
+  try {
+    static_cast<HidrawDevices*>(self)->dispatchNotifications();
+  } catch (...) {
+  }
 }
 
 }  // namespace
@@ -361,8 +337,8 @@ bool HidrawDevices::registerNotifications(NativeWindow& window) {
     return true;
   if (window_ != nullptr)
     unregisterNotifications(*window_);
-  auto* view = static_cast<HostView*>(window.nativeHandle());
-  if (view == nullptr)
+  const auto* view = static_cast<const k4_host_view*>(window.nativeHandle());
+  if (view == nullptr || view->watch_fd == nullptr)
     return false;
   const int fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
   if (fd < 0)
@@ -372,8 +348,8 @@ bool HidrawDevices::registerNotifications(NativeWindow& window) {
     ::close(fd);
     return false;
   }
-  const int watchId = view->watchFd(fd, &notificationsReady, this);
-  if (watchId == 0) {
+  const int watchId = view->watch_fd(view->context, fd, &notificationsReady, this);
+  if (watchId <= 0) {
     ::close(fd);
     return false;
   }
@@ -388,7 +364,7 @@ void HidrawDevices::unregisterNotifications(NativeWindow& window) {
   if (window_ != &window)
     return;
   if (view_ != nullptr && watchId_ != 0)
-    view_->unwatchFd(watchId_);
+    view_->unwatch_fd(view_->context, watchId_);
   if (inotifyFd_ >= 0)
     ::close(inotifyFd_);
   window_ = nullptr;

@@ -21,12 +21,6 @@
 
 namespace k4::posix {
 
-class HostView;
-
-// The layout of the device open as `fd`: its descriptor from the kernel (HIDIOCGRDESC), else
-// from `descriptorFile` (sysfs's copy, which is all a test tree has); unknown when neither.
-ReportLayout readReportLayout(int fd, const std::string& descriptorFile);
-
 class HidrawDevices final : public DeviceServices {
  public:
   HidrawDevices(std::string sysfsRoot, std::string devRoot);
@@ -92,7 +86,7 @@ class HidrawDevices final : public DeviceServices {
   std::map<DeviceHandle, OpenNode> links_;      // read and write handles
 
   NativeWindow* window_ = nullptr;
-  HostView* view_ = nullptr;
+  const k4_host_view* view_ = nullptr;
   int inotifyFd_ = -1;
   int watchId_ = 0;
   int writePendingLimitMs_ = kWritePendingLimitMs;

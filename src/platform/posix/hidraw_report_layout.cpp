@@ -1,7 +1,13 @@
 #include "platform/posix/hidraw_report_layout.h"
 
+#include <fcntl.h>
+#include <linux/hidraw.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
 
 namespace k4::posix {
@@ -9,8 +15,8 @@ namespace k4::posix {
 namespace {
 
 // The pendant's reports without their report id.
-constexpr std::size_t kInputDataBytes = kInputReportSize - 1;
-constexpr std::size_t kOutputDataBytes = kOutputReportSize - 1;
+constexpr std::size_t kInputDataBytes = K4_INPUT_REPORT_SIZE - 1;
+constexpr std::size_t kOutputDataBytes = K4_OUTPUT_REPORT_SIZE - 1;
 
 }  // namespace
 
@@ -98,7 +104,7 @@ ReportLayout parseReportDescriptor(const uint8_t* descriptor, std::size_t size) 
 }
 
 bool takeInputReport(const ReportLayout& layout, const uint8_t* data, std::size_t count,
-                     uint8_t (&report)[kInputReportSize]) {
+                     uint8_t (&report)[K4_INPUT_REPORT_SIZE]) {
   const bool unnumbered = layout.known ? !layout.numbered : count == kInputDataBytes;
   if (unnumbered) {
     if (count != kInputDataBytes)
@@ -109,17 +115,42 @@ bool takeInputReport(const ReportLayout& layout, const uint8_t* data, std::size_
   }
   // Another numbered report of the same length (a feature of some other part of the device)
   // is not the pendant's.
-  if (count != kInputReportSize || (layout.inputId != 0 && data[0] != layout.inputId))
+  if (count != K4_INPUT_REPORT_SIZE || (layout.inputId != 0 && data[0] != layout.inputId))
     return false;
-  std::memcpy(report, data, kInputReportSize);
+  std::memcpy(report, data, K4_INPUT_REPORT_SIZE);
   return true;
 }
 
-void frameOutputReport(const ReportLayout& layout, const uint8_t (&report)[kOutputReportSize],
-                       uint8_t (&framed)[kOutputReportSize]) {
-  std::memcpy(framed, report, kOutputReportSize);
+void frameOutputReport(const ReportLayout& layout, const uint8_t (&report)[K4_OUTPUT_REPORT_SIZE],
+                       uint8_t (&framed)[K4_OUTPUT_REPORT_SIZE]) {
+  std::memcpy(framed, report, K4_OUTPUT_REPORT_SIZE);
   if (layout.numbered && layout.outputId != 0)
     framed[0] = layout.outputId;
+}
+
+std::string readSysfsFile(const std::string& path) {
+  char text[HID_MAX_DESCRIPTOR_SIZE];
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0)
+    return {};
+  ssize_t count;
+  do {
+    count = ::read(fd, text, sizeof text);
+  } while (count < 0 && errno == EINTR);
+  ::close(fd);
+  return count > 0 ? std::string(text, static_cast<std::size_t>(count)) : std::string();
+}
+
+ReportLayout readReportLayout(int fd, const std::string& descriptorFile) {
+  hidraw_report_descriptor descriptor{};
+  int size = 0;
+  if (::ioctl(fd, HIDIOCGRDESCSIZE, &size) == 0 && size > 0 && size <= HID_MAX_DESCRIPTOR_SIZE) {
+    descriptor.size = static_cast<uint32_t>(size);
+    if (::ioctl(fd, HIDIOCGRDESC, &descriptor) == 0)
+      return parseReportDescriptor(descriptor.value, descriptor.size);
+  }
+  const std::string text = readSysfsFile(descriptorFile);
+  return parseReportDescriptor(reinterpret_cast<const uint8_t*>(text.data()), text.size());
 }
 
 }  // namespace k4::posix

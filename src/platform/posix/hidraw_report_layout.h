@@ -32,11 +32,19 @@ ReportLayout parseReportDescriptor(const uint8_t* descriptor, std::size_t size);
 // descriptor names one). With the layout unknown, 7 bytes are taken as unnumbered and 8 as
 // numbered. Anything else is no report, and `report` is left as it was.
 bool takeInputReport(const ReportLayout& layout, const uint8_t* data, std::size_t count,
-                     uint8_t (&report)[kInputReportSize]);
+                     uint8_t (&report)[K4_INPUT_REPORT_SIZE]);
 
 // The bytes to write for the 5-byte output report: unchanged, except that a device with a
 // numbered output report gets that report's id in place of the 0.
-void frameOutputReport(const ReportLayout& layout, const uint8_t (&report)[kOutputReportSize],
-                       uint8_t (&framed)[kOutputReportSize]);
+void frameOutputReport(const ReportLayout& layout, const uint8_t (&report)[K4_OUTPUT_REPORT_SIZE],
+                       uint8_t (&framed)[K4_OUTPUT_REPORT_SIZE]);
+
+// The start of a small sysfs file (a report descriptor, a uevent), at most the largest report
+// descriptor's size; empty when it cannot be read.
+std::string readSysfsFile(const std::string& path);
+
+// The layout of the device open as `fd`: its descriptor from the kernel (HIDIOCGRDESC), else
+// from `descriptorFile` (sysfs's copy, which is all a test tree has); unknown when neither.
+ReportLayout readReportLayout(int fd, const std::string& descriptorFile);
 
 }  // namespace k4::posix

@@ -1,7 +1,7 @@
-// The pendant window on Linux: the host's event loop (HostView) runs its timer; device changes
-// come from the device services through deliverDeviceChange, on the same thread.
+// The pendant window on Linux: the host's event loop (its k4_host_view) runs our timer; device
+// changes come from the device services through deliverDeviceChange, on the same thread.
+#include "platform/hosted/host_tables.h"
 #include "platform/posix/host_thread.h"
-#include "platform/posix/host_view.h"
 #include "platform/window.h"
 
 namespace k4 {
@@ -12,11 +12,11 @@ class PosixWindow final : public NativeWindow {
  public:
   ~PosixWindow() override {
     if (view_ != nullptr && timerId_ != 0)
-      view_->removeTimer(timerId_);
+      view_->remove_timer(view_->context, timerId_);
   }
 
   bool create(void* hostView, WindowSink& sink) override {
-    view_ = static_cast<posix::HostView*>(hostView);
+    view_ = usableHostView(hostView);
     sink_ = &sink;
     posix::rememberHostThread();
     return view_ != nullptr;
@@ -26,13 +26,15 @@ class PosixWindow final : public NativeWindow {
     if (view_ == nullptr)
       return false;
     if (timerId_ != 0)
-      view_->removeTimer(timerId_);
+      view_->remove_timer(view_->context, timerId_);
     timerNumber_ = timerId;
-    timerId_ = view_->addTimer(periodMs, &PosixWindow::timerFired, this);
+    timerId_ = view_->add_timer(view_->context, periodMs, &PosixWindow::timerFired, this);
+    if (timerId_ < 0)
+      timerId_ = 0;  // a failure, however the host spells it
     return timerId_ != 0;
   }
 
-  void* nativeHandle() const override { return view_; }
+  void* nativeHandle() const override { return const_cast<k4_host_view*>(view_); }
 
   void deliverDeviceChange(uint32_t eventType, uint32_t deviceType,
                            const char* deviceName) override {
@@ -41,13 +43,17 @@ class PosixWindow final : public NativeWindow {
   }
 
  private:
+  // Called by the host's loop, which may not be C++: nothing thrown may unwind into it.
   static void timerFired(void* self) {
-    auto* window = static_cast<PosixWindow*>(self);
-    if (window->sink_ != nullptr)
-      window->sink_->onTimer(window->timerNumber_);
+    try {
+      auto* window = static_cast<PosixWindow*>(self);
+      if (window->sink_ != nullptr)
+        window->sink_->onTimer(window->timerNumber_);
+    } catch (...) {
+    }
   }
 
-  posix::HostView* view_ = nullptr;
+  const k4_host_view* view_ = nullptr;
   WindowSink* sink_ = nullptr;
   int timerId_ = 0;
   uint32_t timerNumber_ = 0;

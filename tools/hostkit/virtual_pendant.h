@@ -1,6 +1,7 @@
-// An in-process pendant behind the ordinary device services: a queue of input reports, a record
-// of output reports, plug and unplug, other HID devices beside it. Used by the tests and by the
-// host simulator; it never waits, so runs with it are deterministic.
+// An in-process pendant that a host hands to the plug-in as its device table
+// (host/k4_host_view.h): a queue of input reports, a record of output reports, plug and unplug,
+// other HID devices beside it. Used by the tests and by the host simulator; it never waits, so
+// runs with it are deterministic.
 #pragma once
 
 #include <array>
@@ -10,14 +11,14 @@
 #include <string>
 #include <vector>
 
-#include "platform/device.h"
+#include "host/k4_host_view.h"
 
 namespace k4 {
 
-class VirtualPendant final : public DeviceServices {
+class VirtualPendant {
  public:
-  using InputReport = std::array<uint8_t, kInputReportSize>;
-  using OutputReport = std::array<uint8_t, kOutputReportSize>;
+  using InputReport = std::array<uint8_t, K4_INPUT_REPORT_SIZE>;
+  using OutputReport = std::array<uint8_t, K4_OUTPUT_REPORT_SIZE>;
 
   // The pendant's interface path as enumeration reports it.
   static constexpr const char* kPendantPath =
@@ -35,6 +36,13 @@ class VirtualPendant final : public DeviceServices {
       "\\\\?\\hid#vid_1209&pid_0001#8&2c3d4e5f&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
 
   VirtualPendant();
+  virtual ~VirtualPendant() = default;
+  // The table holds this object's address.
+  VirtualPendant(const VirtualPendant&) = delete;
+  VirtualPendant& operator=(const VirtualPendant&) = delete;
+
+  // The device table to hand over (k4_host_view::devices); valid as long as this pendant.
+  const k4_device_table* table() const { return &table_; }
 
   // ---- Set-up and control, from the test or the simulator -----------------------------------
   // Whether the pendant is plugged in (before discovery: `false` is "pendant absent").
@@ -89,34 +97,37 @@ class VirtualPendant final : public DeviceServices {
   int cancelledWriteCount() const;  // pending writes given up or ended by a close
   void clearWrittenReports();
   bool notificationsRegistered() const;
-  int openHandleCount() const;                             // handles opened and not yet closed
-  const std::vector<DeviceHandle>& closedHandles() const;  // in the order they were closed
-  int badCloseCount() const;                               // closes of handles that were not open
-  int readCount() const;                                   // readReport calls
+  int openHandleCount() const;                          // handles opened and not yet closed
+  const std::vector<k4_handle>& closedHandles() const;  // in the order they were closed
+  int badCloseCount() const;                            // closes of handles that were not open
+  int readCount() const;                                // readReport calls
   int lastReadTimeoutMs() const;
   int probesOpened() const;  // successful openProbe calls
   std::size_t queuedReportCount() const;
 
-  // ---- DeviceServices ------------------------------------------------------------------------
-  void beginEnumeration() override;
-  bool interfacePath(uint32_t index, std::string& path) override;
-  void endEnumeration() override;
-  DeviceHandle openProbe(const std::string& path) override;
-  bool attributes(DeviceHandle probe, uint16_t& vendorId, uint16_t& productId) override;
-  DeviceHandle openRead(const std::string& path) override;
-  DeviceHandle openWrite(const std::string& path) override;
-  void close(DeviceHandle handle) override;
-  bool readReport(DeviceHandle handle, uint8_t (&report)[kInputReportSize], int timeoutMs) override;
-  WriteResult writeReport(DeviceHandle handle, const uint8_t (&report)[kOutputReportSize]) override;
-  bool registerNotifications(NativeWindow& window) override;
-  void unregisterNotifications(NativeWindow& window) override;
+  // ---- The device table's operations ---------------------------------------------------------
+  void beginEnumeration();
+  // The path's length, written as snprintf does; -1 past the end.
+  int interfacePath(uint32_t index, char* buffer, std::size_t capacity) const;
+  void endEnumeration();
+  k4_handle openProbe(const char* path);
+  bool attributes(k4_handle probe, uint16_t& vendorId, uint16_t& productId) const;
+  k4_handle openRead(const char* path);
+  k4_handle openWrite(const char* path);
+  void close(k4_handle handle);
+  bool readReport(k4_handle handle, uint8_t* report, int timeoutMs);
+  int writeReport(k4_handle handle, const uint8_t* report);  // K4_WRITE_SENT, _BUSY, _FAILED
+  bool registerNotifications(k4_device_sink deliver, void* sink);
+  void unregisterNotifications(void* sink);
 
  private:
-  // Implementation state is the implementer's (handles, devices, queues, fault switches).
-  struct State;
+  static k4_device_table makeTable(VirtualPendant* self);
+
+  k4_device_table table_;
   std::deque<InputReport> queued_;
   std::vector<OutputReport> written_;
-  NativeWindow* window_ = nullptr;
+  k4_device_sink deliver_ = nullptr;  // the registered receiver of device changes
+  void* sink_ = nullptr;
   bool present_ = true;
   std::string pendantPath_ = kPendantPath;
 
@@ -133,22 +144,22 @@ class VirtualPendant final : public DeviceServices {
     Access access;
     bool dead;  // its device was removed
   };
-  DeviceHandle open(const std::string& path, Access access);
+  k4_handle open(const std::string& path, Access access);
   void notify(uint32_t eventType, const std::string& name);
 
   std::vector<Device> devices_;  // the other interfaces
   std::vector<std::string> enumeration_;
   std::deque<InputReport> late_;
-  std::map<DeviceHandle, Handle> handles_;
-  std::vector<DeviceHandle> closed_;
-  DeviceHandle nextHandle_ = 0x100;
+  std::map<k4_handle, Handle> handles_;
+  std::vector<k4_handle> closed_;
+  k4_handle nextHandle_ = 0x100;
   int badCloses_ = 0;
   int reads_ = 0;
   int lastTimeoutMs_ = -1;
   int probes_ = 0;
   bool writesFail_ = false;
   bool stalled_ = false;
-  DeviceHandle pendingOn_ = kInvalidHandle;  // the handle of the pending write, if any
+  k4_handle pendingOn_ = K4_INVALID_HANDLE;  // the handle of the pending write, if any
   OutputReport pendingReport_{};
   int pendingWrites_ = 0;  // writes that found it pending
   int cancelledWrites_ = 0;

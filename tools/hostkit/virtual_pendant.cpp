@@ -1,12 +1,11 @@
 // The in-process pendant. Handles are plain numbers in a table; a removed device's handles stay
 // in the table, marked dead, until the plug-in closes them, so leaks and double closes show.
-#include "platform/virtual/virtual_pendant.h"
+#include "virtual_pendant.h"
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
-
-#include "platform/window.h"
 
 namespace k4 {
 
@@ -20,9 +19,45 @@ bool samePath(const std::string& a, const std::string& b) {
          });
 }
 
+VirtualPendant& self(void* context) {
+  return *static_cast<VirtualPendant*>(context);
+}
+
 }  // namespace
 
-VirtualPendant::VirtualPendant() = default;
+k4_device_table VirtualPendant::makeTable(VirtualPendant* pendant) {
+  k4_device_table table{};
+  table.version = K4_HOST_VIEW_VERSION;
+  table.size = sizeof table;
+  table.context = pendant;
+  table.begin_enumeration = [](void* context) { self(context).beginEnumeration(); };
+  table.interface_path = [](void* context, uint32_t index, char* buffer, size_t capacity) {
+    return self(context).interfacePath(index, buffer, capacity);
+  };
+  table.end_enumeration = [](void* context) { self(context).endEnumeration(); };
+  table.open_probe = [](void* context, const char* path) { return self(context).openProbe(path); };
+  table.attributes = [](void* context, k4_handle probe, uint16_t* vendorId, uint16_t* productId) {
+    return self(context).attributes(probe, *vendorId, *productId) ? 1 : 0;
+  };
+  table.open_read = [](void* context, const char* path) { return self(context).openRead(path); };
+  table.open_write = [](void* context, const char* path) { return self(context).openWrite(path); };
+  table.close = [](void* context, k4_handle handle) { self(context).close(handle); };
+  table.read_report = [](void* context, k4_handle handle, uint8_t* report, int timeoutMs) {
+    return self(context).readReport(handle, report, timeoutMs) ? 1 : 0;
+  };
+  table.write_report = [](void* context, k4_handle handle, const uint8_t* report) {
+    return self(context).writeReport(handle, report);
+  };
+  table.register_notifications = [](void* context, k4_device_sink deliver, void* sink) {
+    return self(context).registerNotifications(deliver, sink) ? 1 : 0;
+  };
+  table.unregister_notifications = [](void* context, void* sink) {
+    self(context).unregisterNotifications(sink);
+  };
+  return table;
+}
+
+VirtualPendant::VirtualPendant() : table_(makeTable(this)) {}
 
 // ---- Set-up and control -------------------------------------------------------------------------
 
@@ -62,12 +97,12 @@ void VirtualPendant::unplug(const std::string& notifiedName) {
     if (handle.device == kPendantDevice)
       handle.dead = true;
   }
-  notify(kDeviceRemoveComplete, notifiedName);
+  notify(K4_DEVICE_REMOVE_COMPLETE, notifiedName);
 }
 
 void VirtualPendant::plug() {
   present_ = true;
-  notify(kDeviceArrival, pendantPath_);
+  notify(K4_DEVICE_ARRIVAL, pendantPath_);
 }
 
 void VirtualPendant::plugElsewhere() {
@@ -80,13 +115,12 @@ const std::string& VirtualPendant::pendantPath() const {
 }
 
 void VirtualPendant::arriveSecondPendant() {
-  addTrailingDevice(kSecondPendantPath, static_cast<uint16_t>(kPendantVendorId),
-                    static_cast<uint16_t>(kPendantProductId));
-  notify(kDeviceArrival, kSecondPendantPath);
+  addTrailingDevice(kSecondPendantPath, K4_PENDANT_VENDOR_ID, K4_PENDANT_PRODUCT_ID);
+  notify(K4_DEVICE_ARRIVAL, kSecondPendantPath);
 }
 
 void VirtualPendant::arriveOther() {
-  notify(kDeviceArrival, kOtherArrivalPath);
+  notify(K4_DEVICE_ARRIVAL, kOtherArrivalPath);
 }
 
 void VirtualPendant::removeOther(const std::string& path) {
@@ -98,7 +132,7 @@ void VirtualPendant::removeOther(const std::string& path) {
         handle.dead = true;
     }
   }
-  notify(kDeviceRemoveComplete, path);
+  notify(K4_DEVICE_REMOVE_COMPLETE, path);
 }
 
 void VirtualPendant::setWritesFail(bool fail) {
@@ -107,9 +141,9 @@ void VirtualPendant::setWritesFail(bool fail) {
 
 void VirtualPendant::setStalled(bool stalled) {
   stalled_ = stalled;
-  if (!stalled_ && pendingOn_ != kInvalidHandle) {
+  if (!stalled_ && pendingOn_ != K4_INVALID_HANDLE) {
     written_.push_back(pendingReport_);
-    pendingOn_ = kInvalidHandle;
+    pendingOn_ = K4_INVALID_HANDLE;
   }
 }
 
@@ -118,8 +152,8 @@ void VirtualPendant::setShortReads(bool shortReads) {
 }
 
 void VirtualPendant::notify(uint32_t eventType, const std::string& name) {
-  if (window_ != nullptr)
-    window_->deliverDeviceChange(eventType, kDeviceTypeInterface, name.c_str());
+  if (deliver_ != nullptr)
+    deliver_(sink_, eventType, K4_DEVICE_TYPE_INTERFACE, name.c_str());
 }
 
 // ---- Observation --------------------------------------------------------------------------------
@@ -133,7 +167,7 @@ void VirtualPendant::clearWrittenReports() {
 }
 
 bool VirtualPendant::writePending() const {
-  return pendingOn_ != kInvalidHandle;
+  return pendingOn_ != K4_INVALID_HANDLE;
 }
 
 int VirtualPendant::cancelledWriteCount() const {
@@ -141,14 +175,14 @@ int VirtualPendant::cancelledWriteCount() const {
 }
 
 bool VirtualPendant::notificationsRegistered() const {
-  return window_ != nullptr;
+  return deliver_ != nullptr;
 }
 
 int VirtualPendant::openHandleCount() const {
   return static_cast<int>(handles_.size());
 }
 
-const std::vector<DeviceHandle>& VirtualPendant::closedHandles() const {
+const std::vector<k4_handle>& VirtualPendant::closedHandles() const {
   return closed_;
 }
 
@@ -172,7 +206,8 @@ std::size_t VirtualPendant::queuedReportCount() const {
   return queued_.size() + late_.size();
 }
 
-// ---- DeviceServices -----------------------------------------------------------------------------
+// ---- The device table's operations
+// -------------------------------------------------------------------------
 
 void VirtualPendant::beginEnumeration() {
   enumeration_.clear();
@@ -188,48 +223,50 @@ void VirtualPendant::beginEnumeration() {
   }
 }
 
-bool VirtualPendant::interfacePath(uint32_t index, std::string& path) {
+int VirtualPendant::interfacePath(uint32_t index, char* buffer, std::size_t capacity) const {
   if (index >= enumeration_.size())
-    return false;
-  path = enumeration_[index];
-  return true;
+    return -1;
+  const std::string& path = enumeration_[index];
+  if (capacity > 0)
+    std::snprintf(buffer, capacity, "%s", path.c_str());
+  return static_cast<int>(path.size());
 }
 
 void VirtualPendant::endEnumeration() {
   enumeration_.clear();
 }
 
-DeviceHandle VirtualPendant::open(const std::string& path, Access access) {
+k4_handle VirtualPendant::open(const std::string& path, Access access) {
   int device = kPendantDevice;
   if (samePath(path, pendantPath_)) {
     if (!present_)
-      return kInvalidHandle;
+      return K4_INVALID_HANDLE;
   } else {
     auto found = std::find_if(devices_.begin(), devices_.end(),
                               [&](const Device& other) { return samePath(other.path, path); });
     if (found == devices_.end())
-      return kInvalidHandle;
+      return K4_INVALID_HANDLE;
     device = static_cast<int>(found - devices_.begin());
   }
-  const DeviceHandle id = nextHandle_++;
+  const k4_handle id = nextHandle_++;
   handles_[id] = Handle{device, access, false};
   return id;
 }
 
-DeviceHandle VirtualPendant::openProbe(const std::string& path) {
-  const DeviceHandle handle = open(path, Access::kProbe);
-  if (handle != kInvalidHandle)
+k4_handle VirtualPendant::openProbe(const char* path) {
+  const k4_handle handle = open(path, Access::kProbe);
+  if (handle != K4_INVALID_HANDLE)
     ++probes_;
   return handle;
 }
 
-bool VirtualPendant::attributes(DeviceHandle probe, uint16_t& vendorId, uint16_t& productId) {
+bool VirtualPendant::attributes(k4_handle probe, uint16_t& vendorId, uint16_t& productId) const {
   auto found = handles_.find(probe);
   if (found == handles_.end() || found->second.dead)
     return false;
   if (found->second.device == kPendantDevice) {
-    vendorId = static_cast<uint16_t>(kPendantVendorId);
-    productId = static_cast<uint16_t>(kPendantProductId);
+    vendorId = K4_PENDANT_VENDOR_ID;
+    productId = K4_PENDANT_PRODUCT_ID;
   } else {
     const Device& device = devices_[static_cast<std::size_t>(found->second.device)];
     vendorId = device.vendorId;
@@ -238,17 +275,17 @@ bool VirtualPendant::attributes(DeviceHandle probe, uint16_t& vendorId, uint16_t
   return true;
 }
 
-DeviceHandle VirtualPendant::openRead(const std::string& path) {
+k4_handle VirtualPendant::openRead(const char* path) {
   return open(path, Access::kRead);
 }
 
-DeviceHandle VirtualPendant::openWrite(const std::string& path) {
+k4_handle VirtualPendant::openWrite(const char* path) {
   return open(path, Access::kWrite);
 }
 
-void VirtualPendant::close(DeviceHandle handle) {
+void VirtualPendant::close(k4_handle handle) {
   if (handle == pendingOn_) {
-    pendingOn_ = kInvalidHandle;
+    pendingOn_ = K4_INVALID_HANDLE;
     ++cancelledWrites_;
   }
   if (handles_.erase(handle) == 0) {
@@ -258,8 +295,7 @@ void VirtualPendant::close(DeviceHandle handle) {
   closed_.push_back(handle);
 }
 
-bool VirtualPendant::readReport(DeviceHandle handle, uint8_t (&report)[kInputReportSize],
-                                int timeoutMs) {
+bool VirtualPendant::readReport(k4_handle handle, uint8_t* report, int timeoutMs) {
   ++reads_;
   lastTimeoutMs_ = timeoutMs;
   auto found = handles_.find(handle);
@@ -279,44 +315,48 @@ bool VirtualPendant::readReport(DeviceHandle handle, uint8_t (&report)[kInputRep
   queued_.pop_front();
   if (shortReads_)
     return false;
-  std::memcpy(report, next.data(), kInputReportSize);
+  std::memcpy(report, next.data(), next.size());
   return true;
 }
 
-WriteResult VirtualPendant::writeReport(DeviceHandle handle,
-                                        const uint8_t (&report)[kOutputReportSize]) {
+int VirtualPendant::writeReport(k4_handle handle, const uint8_t* report) {
   auto found = handles_.find(handle);
   if (found == handles_.end() || found->second.dead || found->second.device != kPendantDevice ||
       found->second.access != Access::kWrite || writesFail_) {
-    return WriteResult::Failed;
+    return K4_WRITE_FAILED;
   }
   OutputReport written;
-  std::memcpy(written.data(), report, kOutputReportSize);
+  std::memcpy(written.data(), report, written.size());
   if (pendingOn_ == handle) {
     if (++pendingWrites_ < kStalledWritesBeforeFailure)
-      return WriteResult::Busy;
-    pendingOn_ = kInvalidHandle;
+      return K4_WRITE_BUSY;
+    pendingOn_ = K4_INVALID_HANDLE;
     ++cancelledWrites_;
-    return WriteResult::Failed;
+    return K4_WRITE_FAILED;
   }
   if (stalled_) {
     pendingOn_ = handle;
     pendingReport_ = written;
     pendingWrites_ = 0;
-    return WriteResult::Sent;
+    return K4_WRITE_SENT;
   }
   written_.push_back(written);
-  return WriteResult::Sent;
+  return K4_WRITE_SENT;
 }
 
-bool VirtualPendant::registerNotifications(NativeWindow& window) {
-  window_ = &window;
+bool VirtualPendant::registerNotifications(k4_device_sink deliver, void* sink) {
+  if (deliver == nullptr)
+    return false;
+  deliver_ = deliver;
+  sink_ = sink;
   return true;
 }
 
-void VirtualPendant::unregisterNotifications(NativeWindow& window) {
-  if (window_ == &window)
-    window_ = nullptr;
+void VirtualPendant::unregisterNotifications(void* sink) {
+  if (sink_ != sink)
+    return;
+  deliver_ = nullptr;
+  sink_ = nullptr;
 }
 
 }  // namespace k4
