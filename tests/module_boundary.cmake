@@ -27,3 +27,13 @@ target_include_directories(k4_host_view_c_check PRIVATE ${CMAKE_SOURCE_DIR}/src)
 set_target_properties(k4_host_view_c_check PROPERTIES C_STANDARD 99 C_STANDARD_REQUIRED ON
                                                       C_EXTENSIONS OFF)
 target_compile_options(k4_host_view_c_check PRIVATE -Wall -Wextra -Wpedantic -Werror)
+
+# A host in another language: Python's ctypes and nothing else load the module, hand it the C host
+# view with a stand-in pendant and dialog, and jog Z by three counts. Not under the sanitizers: a
+# Python process cannot load a module that needs the sanitizers' run-time first.
+find_package(Python3 COMPONENTS Interpreter QUIET)
+if(Python3_Interpreter_FOUND AND NOT K4_SANITIZE)
+  add_test(NAME module_boundary.python_host
+           COMMAND Python3::Interpreter ${CMAKE_CURRENT_LIST_DIR}/module_boundary/python_host.py
+                   $<TARGET_FILE:Orvane_K4>)
+endif()

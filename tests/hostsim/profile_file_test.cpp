@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "demo_scenario.h"
+#include "machine.h"
 #include "profile_file.h"
 #include "scenario.h"
 #include "script_runner.h"
@@ -102,13 +103,15 @@ TEST(ProfileFile, AScenarioLeavesANamedProfileAsItWas) {
   for (const char* text : {ownScenario, kDemoScenario}) {
     Options options;
     options.profile = path;
-    EXPECT_EQ(runScenario("test", parseScenario(text), options, false, nullptr), 0);
+    SimulatedMachine machine;
+    EXPECT_EQ(runScenario("test", parseScenario(text), options, machine), 0);
     EXPECT_EQ(contentOf(path), original);
   }
   Options keep;
   keep.profile = path;
   keep.writeProfile = true;
-  EXPECT_EQ(runScenario("test", parseScenario(ownScenario), keep, false, nullptr), 0);
+  SimulatedMachine machine;
+  EXPECT_EQ(runScenario("test", parseScenario(ownScenario), keep, machine), 0);
   EXPECT_NE(contentOf(path).find("<Macro1>123</Macro1>"), std::string::npos);
   std::filesystem::remove(path);
 }

@@ -7,7 +7,7 @@ endif()
 
 file(GLOB K4_HOSTSIM_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*.cpp)
 add_executable(k4_hostsim_tests ${K4_HOSTSIM_TESTS})
-target_link_libraries(k4_hostsim_tests PRIVATE k4_hostsim_lib k4_test_support GTest::gmock_main)
+target_link_libraries(k4_hostsim_tests PRIVATE k4_hostsim_machine k4_test_support GTest::gmock_main)
 gtest_discover_tests(k4_hostsim_tests DISCOVERY_TIMEOUT 60)
 
 set(K4_SCENARIO_DIR ${CMAKE_CURRENT_LIST_DIR}/../scenarios)

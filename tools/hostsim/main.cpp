@@ -3,6 +3,7 @@
 
 #include "demo_scenario.h"
 #include "live.h"
+#include "machine.h"
 #include "options.h"
 #include "scenario_file.h"
 #include "script_runner.h"
@@ -20,8 +21,13 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stdout);
     return 0;
   }
-  if (options.live)
-    return runLive(options);
+  SimulatedMachine machine;
+  if (options.live) {
+    // Live, the machine answers code 1021 by toggling its reset state (LED 800) as a real host
+    // does; scenarios set the LEDs themselves.
+    machine.setReactions(true);
+    return runLive(options, machine);
+  }
 
   const bool demo = options.script.empty();
   if (demo) {
@@ -34,5 +40,5 @@ int main(int argc, char** argv) {
                            : loadScenario(options.script, scenario);
   if (!loaded)
     return kUsageError;
-  return runScenario(scenario.name, scenario.commands, options, demo);
+  return runScenario(scenario.name, scenario.commands, options, machine, demo);
 }

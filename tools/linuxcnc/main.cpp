@@ -180,7 +180,8 @@ int runConfig(const BridgeOptions& o) {
     return kUsageError;
   }
   QuietSink sink;
-  hostsim::HostSimulator sim(plugin.entry(), profile, {}, sink);
+  hostsim::IdleHostModel idle;
+  hostsim::HostSimulator sim(plugin.entry(), profile, {}, sink, idle);
   sim.pendant().setPresent(false);
   sim.view().setDialog(nullptr);
   if (!sim.start({}, error)) {
@@ -356,12 +357,12 @@ int main(int argc, char** argv) {
     Bridge bridge(std::move(controller), config);
     if (o.host.script.empty()) {
       o.host.live = true;
-      status = hostsim::runLive(o.host, &bridge, "k4-linuxcnc");
+      status = hostsim::runLive(o.host, bridge, "k4-linuxcnc");
     } else {
       hostsim::Scenario scenario;
       if (!hostsim::loadScenario(o.host.script, scenario))
         return kUsageError;
-      status = hostsim::runScenario(scenario.name, scenario.commands, o.host, true, &bridge);
+      status = hostsim::runScenario(scenario.name, scenario.commands, o.host, bridge, true);
     }
     bridge.shutdown(signalled ? "signal" : "the bridge ends");
     for (const std::string& message : bridge.takeMessages())

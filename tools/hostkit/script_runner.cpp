@@ -58,7 +58,7 @@ void applyHost(HostBlocks& blocks, const Command& command) {
 }  // namespace
 
 int runScenario(const std::string& name, const std::vector<Command>& commands,
-                const Options& options, bool closingSummary, HostModel* model) {
+                const Options& options, HostModel& model, bool closingSummary) {
   std::string error;
   PluginModule plugin;
   ProfileFile profile;
@@ -74,9 +74,8 @@ int runScenario(const std::string& name, const std::vector<Command>& commands,
   StdoutSink out;
   SessionPlot plot(out, profile, options.show, options.plot);
   EventSink& sink = plot.sink();
-  HostSimulator sim(plugin.entry(), profile, plot.show(), sink);
+  HostSimulator sim(plugin.entry(), profile, plot.show(), sink, model);
   plot.watch(sim);
-  sim.setModel(model);
   std::vector<SettingText> pendingSettings;
   for (const Command& command : commands) {
     if (sim.model().lost()) {

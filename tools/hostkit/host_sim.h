@@ -13,7 +13,6 @@
 #include "host_event.h"
 #include "host_model.h"
 #include "host_view.h"
-#include "machine.h"
 #include "pendant_controls.h"
 #include "plugin_module.h"
 #include "profile_file.h"
@@ -51,20 +50,17 @@ enum class PendantLink {
 
 class HostSimulator {
  public:
-  HostSimulator(const EntryPoints& entry, ProfileFile& profile, ShowFlags show, EventSink& sink);
+  // `model` is the machine behind the host (the simulator's own, or a bridge to a real
+  // controller); it outlives the simulator. With a model on the real clock, each scripted cycle
+  // waits for its 25 ms.
+  HostSimulator(const EntryPoints& entry, ProfileFile& profile, ShowFlags show, EventSink& sink,
+                HostModel& model);
   ~HostSimulator();  // stops a running plug-in
   HostSimulator(const HostSimulator&) = delete;
   HostSimulator& operator=(const HostSimulator&) = delete;
 
   void useLink(PendantLink link, const k4_device_table* explicitDevices = nullptr);
-  // Live mode: the simulated machine answers code 1021 by toggling its reset state, LED 800, as
-  // a real host does. Scripts set the LEDs themselves.
-  void setHostReactions(bool react) { ownMachine_.setReactions(react); }
   PendantLink link() const { return link_; }
-  // The machine behind the host: the simulator's own until a bridge to a real controller takes
-  // its place (before start; null puts the simulator's own back). With a model on the real
-  // clock, each scripted cycle waits for its 25 ms.
-  void setModel(HostModel* model);
   HostModel& model() { return *model_; }
   // The pendant's presence as the host sees it, for a model that must stop jogs on unplug.
   void notePendantPresence(bool present);
@@ -131,8 +127,7 @@ class HostSimulator {
   ShowFlags show_;
   EventSink& sink_;
   HostBlocks blocks_;
-  SimulatedMachine ownMachine_;
-  HostModel* model_ = &ownMachine_;
+  HostModel* model_;
   SimHostView view_;
   std::unique_ptr<VirtualPendant> pendant_;
   ScriptedDialogView dialog_;

@@ -73,4 +73,23 @@ class HostModel {
   virtual std::vector<std::string> takeMessages() = 0;
 };
 
+// A host with no machine behind it, for a run that only opens the configuration dialog: no LED
+// lit, every DRO 0, button codes and command lines taken and dropped.
+class IdleHostModel final : public HostModel {
+ public:
+  void attach(HostBlocks&) override {}
+  void beforeCycle(HostBlocks&, double) override {}
+  bool led(int) override { return false; }
+  double dro(int) override { return 0.0; }
+  void setDro(int, double) override {}
+  void doButton(int) override {}
+  std::vector<int> code(const std::string&, HostBlocks&) override { return {}; }
+  void pendantPresence(bool) override {}
+  void shutdown(const std::string&) override {}
+  bool lost() const override { return false; }
+  std::vector<std::string> dashboard() const override { return {}; }
+  std::string positions() const override { return {}; }
+  std::vector<std::string> takeMessages() override { return {}; }
+};
+
 }  // namespace k4::hostsim

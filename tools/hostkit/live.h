@@ -11,7 +11,6 @@ namespace k4::hostsim {
 
 // Returns the process exit code. With a `model` (a bridge to a real controller) the dashboard
 // shows the model's lines under `title`, and the session ends with code 3 when the model is lost.
-int runLive(const Options& options, HostModel* model = nullptr,
-            const std::string& title = "k4-hostsim");
+int runLive(const Options& options, HostModel& model, const std::string& title = "k4-hostsim");
 
 }  // namespace k4::hostsim

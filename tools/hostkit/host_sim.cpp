@@ -37,15 +37,18 @@ void K4_CALL callCode(const char* line) {
 }  // namespace
 
 HostSimulator::HostSimulator(const EntryPoints& entry, ProfileFile& profile, ShowFlags show,
-                             EventSink& sink)
+                             EventSink& sink, HostModel& model)
     : entry_(entry),
       profile_(profile),
       show_(show),
       sink_(sink),
+      model_(&model),
       pendant_(std::make_unique<VirtualPendant>()) {
   current = this;
   view_.setDialog(dialog_.table());
-  setModel(nullptr);
+  realTime_ = model_->realTime();
+  model_->attach(blocks_);
+  model_->watchControls(&controls_);
 }
 
 HostSimulator::~HostSimulator() {
@@ -53,13 +56,6 @@ HostSimulator::~HostSimulator() {
     stop();
   if (current == this)
     current = nullptr;
-}
-
-void HostSimulator::setModel(HostModel* model) {
-  model_ = model != nullptr ? model : &ownMachine_;
-  realTime_ = model_->realTime();
-  model_->attach(blocks_);
-  model_->watchControls(&controls_);
 }
 
 void HostSimulator::useLink(PendantLink link, const k4_device_table* explicitDevices) {

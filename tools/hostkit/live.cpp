@@ -219,7 +219,7 @@ class LiveSession {
 
 }  // namespace
 
-int runLive(const Options& options, HostModel* model, const std::string& title) {
+int runLive(const Options& options, HostModel& model, const std::string& title) {
   std::string error;
   PluginModule plugin;
   ProfileFile profile;
@@ -273,11 +273,9 @@ int runLive(const Options& options, HostModel* model, const std::string& title) 
   RawTerminal terminal(link == PendantLink::Virtual && isatty(STDIN_FILENO) != 0);
   LiveSink liveSink(!dashboard);
   SessionPlot plot(liveSink, profile, options.show, options.plot);
-  HostSimulator sim(plugin.entry(), profile, plot.show(), plot.sink());
+  HostSimulator sim(plugin.entry(), profile, plot.show(), plot.sink(), model);
   plot.watch(sim);
   sim.useLink(link, named != nullptr ? named->table() : nullptr);
-  sim.setHostReactions(true);
-  sim.setModel(model);
   LiveSession session(options, sim, liveSink, recorder);
   session.title = title;
   session.linkText = linkText;
