@@ -18,6 +18,22 @@ add_test(NAME hostsim.live_smoke COMMAND k4-hostsim --live --duration 0.3)
 set_tests_properties(hostsim.live_smoke PROPERTIES
                      PASS_REGULAR_EXPRESSION "# live: [0-9]+ cycles, [0-9]+ updates; pendant ")
 
+# Live sessions typed into a pseudo-terminal: the first key counts, a held arrow key is one
+# jog, a recorded session replays alone to the same host actions and end positions (and an
+# existing record is kept), a node that is no pendant is refused, q ends a session whose pendant
+# is read over hidraw.
+find_package(Python3 COMPONENTS Interpreter QUIET)
+if(Python3_Interpreter_FOUND)
+  foreach(mode first-key hold device-null quit-hidraw)
+    add_test(NAME hostsim.live_keys.${mode}
+             COMMAND Python3::Interpreter ${CMAKE_CURRENT_LIST_DIR}/live_keys.py ${mode}
+                     $<TARGET_FILE:k4-hostsim>)
+  endforeach()
+  add_test(NAME hostsim.live_keys.replay
+           COMMAND Python3::Interpreter ${CMAKE_CURRENT_LIST_DIR}/live_keys.py replay
+                   $<TARGET_FILE:k4-hostsim> ${CMAKE_CURRENT_BINARY_DIR})
+endif()
+
 # The session plot (--plot): what it draws is read back and compared with the simulator's own
 # lines; an empty scenario and a 10-minute recorded session give valid, bounded pictures.
 find_package(Python3 COMPONENTS Interpreter QUIET)

@@ -51,17 +51,17 @@ class LiveSession {
 
   std::string title = "k4-hostsim";
 
-  std::string linkText;     // how the pendant is reached, for the dashboard
-  std::string monitorPath;  // a hidraw device the plug-in reads itself, watched beside it
-  bool keyboard = false;    // keys play the virtual pendant
-  bool dashboard = false;   // redraw the dashboard (stdout is a terminal)
+  std::string linkText;          // how the pendant is reached, for the dashboard
+  std::string monitorPath;       // a hidraw device the plug-in reads itself, watched beside it
+  bool keyboard = false;         // keys are read (q ends the session)
+  bool keysPlayPendant = false;  // and play the virtual pendant
+  bool dashboard = false;        // redraw the dashboard (stdout is a terminal)
 
   int run() {
     const auto epoch = std::chrono::steady_clock::now();
     const int64_t updatePeriod = std::max<int64_t>(1, 1000 / options_.updateHz);
     int64_t nextUpdate = updatePeriod;
     int64_t nextDashboard = 0;
-    int64_t lastAdvance = 0;
     int64_t nextMonitorTry = 0;
     const int64_t endAt =
         options_.durationSeconds > 0 ? static_cast<int64_t>(options_.durationSeconds * 1000.0) : -1;
@@ -78,8 +78,11 @@ class LiveSession {
         if (monitorFd_ >= 0)
           monitorLayout_ = hidrawLayout(monitorFd_, monitorPath);
         nextMonitorTry = now + kMonitorRetryMs;
-        if (monitorFd_ >= 0 && !monitorSeen_)
+        if (monitorFd_ >= 0 && !monitorSeen_) {
           sim_.notePendantPresence(true);
+          if (monitorLost_)
+            recorder_.plug();
+        }
         monitorSeen_ = monitorFd_ >= 0;
       }
 
@@ -122,8 +125,11 @@ class LiveSession {
       keys_.releaseButtons(now);
       sim_.view().setNow(now);
       if (sim_.view().hasTimers() && sim_.view().nextDue() <= now) {
-        sim_.beforeCycle(static_cast<double>(now - lastAdvance) / 1000.0);
-        lastAdvance = now;
+        // The machine takes one report period per cycle, as in a scenario, so that a recording
+        // of the session replays to the same positions.
+        sim_.beforeCycle(kCyclePeriodMs / 1000.0);
+        recorder_.noteCodesRead(sim_.ledsRead(), sim_.drosRead());
+        recorder_.hostState(sim_.model(), sim_.blocks());
         // The plug-in reads its own handle on the node during the cycle, so what the watch
         // beside it has waiting goes to the record before the cycle, and what lands during the
         // cycle (the plug-in's read waits for it) goes in as taken by that cycle.
@@ -136,6 +142,7 @@ class LiveSession {
         sim_.afterCycle();
       }
       if (now >= nextUpdate) {
+        recorder_.hostState(sim_.model(), sim_.blocks());
         sim_.update();
         recorder_.update();
         ++updates_;
@@ -158,7 +165,7 @@ class LiveSession {
 
  private:
   void readKeys(int64_t now) {
-    keys_.readKeys(now);
+    keys_.readKeys(now, keysPlayPendant);
     if (keys_.inputClosed())
       keyboard = false;
     quit_ = keys_.quitAsked();
@@ -193,14 +200,19 @@ class LiveSession {
       ::close(monitorFd_);
       monitorFd_ = -1;
       monitorSeen_ = false;
+      monitorLost_ = true;
       sim_.notePendantPresence(false);
+      recorder_.unplug();
     }
   }
 
   void draw() {
     drawDashboard(sim_, sink_,
-                  {title, linkText, keyboard ? kKeyboardHelp : "Ctrl-C ends the session."}, cycles_,
-                  updates_);
+                  {title, linkText,
+                   keyboard && keysPlayPendant ? kKeyboardHelp
+                   : keyboard                  ? "q or Ctrl-C ends the session."
+                                               : "Ctrl-C ends the session."},
+                  cycles_, updates_);
   }
 
   const Options& options_;
@@ -211,6 +223,7 @@ class LiveSession {
   int monitorFd_ = -1;
   posix::ReportLayout monitorLayout_;
   bool monitorSeen_ = false;
+  bool monitorLost_ = false;  // seen, then gone: its return is a plug
   bool quit_ = false;
   bool lost_ = false;
   long cycles_ = 0;
@@ -225,13 +238,15 @@ int runLive(const Options& options, HostModel& model, const std::string& title) 
   ProfileFile profile;
   SessionRecorder recorder;
   if (!plugin.load(options.plugin, error) || !profile.open(options.profile, error) ||
-      !recorder.open(options.record, error)) {
+      !recorder.open(options.record, options.overwrite, error)) {
     std::fprintf(stderr, "k4-hostsim: %s\n", error.c_str());
     return 2;
   }
 
   // Choose the pendant: a named hidraw device, else the first one found (read by the plug-in's
-  // own hidraw services), else the virtual pendant played from the keyboard.
+  // own hidraw services), else the virtual pendant played from the keyboard. A pendant that is
+  // there and cannot be opened ends the session with what to do about it: quietly playing the
+  // keys instead would leave the user wondering why the wheel does nothing.
   std::unique_ptr<NamedHidrawDevice> named;
   // Started without a terminal (by LinuxCNC from [APPLICATIONS], by a service), no key can play
   // the pendant: say so instead of promising keys.
@@ -241,10 +256,14 @@ int runLive(const Options& options, HostModel& model, const std::string& title) 
   std::string linkText;
   std::string monitorPath;
   PendantLink link = PendantLink::Virtual;
-  if (!options.device.empty()) {
-    if (!canOpenReadWrite(options.device, error)) {
-      std::fprintf(stderr, "k4-hostsim: --device %s: %s\n", options.device.c_str(), error.c_str());
-      return 2;
+  bool notPendant = false;
+  if (options.keyboard) {
+    linkText = std::string("virtual (--keyboard); ") + keyboardText;
+  } else if (!options.device.empty()) {
+    if (const std::string problem = pendantNodeProblem(options.device, notPendant);
+        !problem.empty()) {
+      std::fprintf(stderr, "k4-hostsim: --device %s\n", problem.c_str());
+      return notPendant ? 2 : 1;
     }
     named = std::make_unique<NamedHidrawDevice>(options.device);
     link = PendantLink::Explicit;
@@ -257,20 +276,20 @@ int runLive(const Options& options, HostModel& model, const std::string& title) 
                std::string(monitorPath.empty() ? "is taken up when plugged in)" : "at ") +
                monitorPath + (monitorPath.empty() ? "" : ")");
   } else if (const std::string found = findPendantHidraw(); !found.empty()) {
-    if (canOpenReadWrite(found, error)) {
-      link = PendantLink::PluginHidraw;
-      monitorPath = found;
-      linkText = "hidraw " + found + " (found by the plug-in's own hidraw services)";
-    } else {
-      linkText =
-          "virtual: the pendant at " + found + " cannot be opened (" + error + "); " + keyboardText;
+    if (const std::string problem = pendantNodeProblem(found, notPendant); !problem.empty()) {
+      std::fprintf(stderr, "k4-hostsim: %s\n", problem.c_str());
+      return 1;
     }
+    link = PendantLink::PluginHidraw;
+    monitorPath = found;
+    linkText = "hidraw " + found + " (found by the plug-in's own hidraw services)";
   } else {
     linkText = std::string("virtual: no pendant found over hidraw; ") + keyboardText;
   }
 
   const bool dashboard = isatty(STDOUT_FILENO) != 0;
-  RawTerminal terminal(link == PendantLink::Virtual && isatty(STDIN_FILENO) != 0);
+  // With a real pendant the keys only end the session (q), as with the keyboard's pendant.
+  RawTerminal terminal(isatty(STDIN_FILENO) != 0);
   LiveSink liveSink(!dashboard);
   SessionPlot plot(liveSink, profile, options.show, options.plot);
   HostSimulator sim(plugin.entry(), profile, plot.show(), plot.sink(), model);
@@ -281,6 +300,7 @@ int runLive(const Options& options, HostModel& model, const std::string& title) 
   session.linkText = linkText;
   session.monitorPath = monitorPath;
   session.keyboard = terminal.active();
+  session.keysPlayPendant = link == PendantLink::Virtual;
   session.dashboard = dashboard;
   if (named) {
     named->onInput = [&](const uint8_t(&report)[K4_INPUT_REPORT_SIZE]) {
@@ -298,9 +318,18 @@ int runLive(const Options& options, HostModel& model, const std::string& title) 
 
   if (!dashboard)
     std::printf("# live: pendant %s\n", linkText.c_str());
+  recorder.begin(profile.readSettings(), sim.model(), sim.blocks());
   if (!sim.start({}, error)) {
     std::fprintf(stderr, "k4-hostsim: %s\n", error.c_str());
     return 1;
+  }
+  if (link == PendantLink::Virtual) {
+    // The virtual pendant says where its controls stand before the first key: the plug-in takes
+    // a first report's knob as a mode change and its wheel count with it, which would swallow
+    // the first key of the session.
+    const InputReportBytes rest = sim.controls().report();
+    sim.queueReport(rest);
+    recorder.report(rest.data());
   }
   const int status = session.run();
   sim.stop();
