@@ -7,6 +7,7 @@
                                   end positions; --record keeps an existing file
   live_keys.py device-null SIM    --device /dev/null (no hidraw pendant) is refused
   live_keys.py quit-hidraw SIM    with the pendant read over hidraw (keys play nothing), q quits
+  live_keys.py bad-plot SIM       a --plot path that cannot be written is refused at the start
 """
 import os
 import pty
@@ -163,6 +164,16 @@ def quit_hidraw(sim):
     print("ok: q ended the session after %.1f s" % took)
 
 
+def bad_plot(sim):
+    started = time.monotonic()
+    code, lines, err = run_live(sim, ["--keyboard", "--plot", "/nonexistent-k4/session.svg",
+                                      "--duration", "20"], [], settle=0)
+    took = time.monotonic() - started
+    if code != 2 or "--plot /nonexistent-k4/session.svg" not in err or took > 10:
+        fail("a bad --plot path: exit %d after %.1f s: %s" % (code, took, err), lines)
+    print("ok: " + err.strip())
+
+
 if __name__ == "__main__":
     mode, sim = sys.argv[1], sys.argv[2]
     if mode == "first-key":
@@ -173,6 +184,8 @@ if __name__ == "__main__":
         replay(sim, sys.argv[3])
     elif mode == "device-null":
         device_null(sim)
+    elif mode == "bad-plot":
+        bad_plot(sim)
     elif mode == "quit-hidraw":
         quit_hidraw(sim)
     else:

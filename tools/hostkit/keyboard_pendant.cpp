@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
 
 #include "host_sim.h"
 #include "session_recorder.h"
@@ -21,19 +23,74 @@ constexpr int64_t kHeldCountMs = 25;  // one count each report cycle while an ar
 
 }  // namespace
 
+namespace {
+
+// The one raw terminal of the process, for the signal handlers.
+const RawTerminal* rawTerminal = nullptr;
+termios savedMode{};
+termios rawMode{};
+volatile std::sig_atomic_t resumed = 0;
+
+}  // namespace
+
 RawTerminal::RawTerminal(bool enable) {
   if (!enable || tcgetattr(STDIN_FILENO, &saved_) != 0)
     return;
-  termios raw = saved_;
-  raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
-  raw.c_cc[VMIN] = 0;
-  raw.c_cc[VTIME] = 0;
-  active_ = tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
+  raw_ = saved_;
+  raw_.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+  raw_.c_cc[VMIN] = 0;
+  raw_.c_cc[VTIME] = 0;
+  active_ = tcsetattr(STDIN_FILENO, TCSANOW, &raw_) == 0;
+  if (!active_ || rawTerminal != nullptr)
+    return;
+  rawTerminal = this;
+  savedMode = saved_;
+  rawMode = raw_;
+  struct sigaction action {};
+  action.sa_handler = onStop;
+  sigaction(SIGTSTP, &action, nullptr);
+  action.sa_handler = onContinue;
+  sigaction(SIGCONT, &action, nullptr);
 }
 
 RawTerminal::~RawTerminal() {
+  if (rawTerminal == this) {
+    signal(SIGTSTP, SIG_DFL);
+    signal(SIGCONT, SIG_DFL);
+    rawTerminal = nullptr;
+  }
   if (active_)
     tcsetattr(STDIN_FILENO, TCSANOW, &saved_);
+}
+
+// Ctrl-Z: the shell gets its terminal back as it was, then the program stops as it would have.
+void RawTerminal::onStop(int) {
+  const int savedErrno = errno;
+  tcsetattr(STDIN_FILENO, TCSANOW, &savedMode);
+  signal(SIGTSTP, SIG_DFL);
+  sigset_t stop;
+  sigemptyset(&stop);
+  sigaddset(&stop, SIGTSTP);
+  sigprocmask(SIG_UNBLOCK, &stop, nullptr);
+  raise(SIGTSTP);
+  // Continued: onContinue has made the terminal raw again; catch the next Ctrl-Z too.
+  struct sigaction action {};
+  action.sa_handler = onStop;
+  sigaction(SIGTSTP, &action, nullptr);
+  errno = savedErrno;
+}
+
+void RawTerminal::onContinue(int) {
+  const int savedErrno = errno;
+  tcsetattr(STDIN_FILENO, TCSANOW, &rawMode);
+  resumed = 1;
+  errno = savedErrno;
+}
+
+bool RawTerminal::takeResumed() {
+  const bool was = resumed != 0;
+  resumed = 0;
+  return was;
 }
 
 void KeyboardPendant::queueControls() {

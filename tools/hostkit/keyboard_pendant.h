@@ -19,7 +19,8 @@ inline constexpr const char* kKeyboardHelp =
     "Keys: arrows wheel  1-9 knob  s/S STOP click/hold  d/D SIDE  c cycle  "
     "a any  r reset  +/- intensity  u unplug/plug  q quit";
 
-// Puts the terminal into raw keyboard mode for the session and always restores it.
+// Puts the terminal into raw keyboard mode for the session and always restores it: at the end,
+// and while the program is stopped (Ctrl-Z); after `fg` it is raw again.
 class RawTerminal {
  public:
   explicit RawTerminal(bool enable);
@@ -27,9 +28,15 @@ class RawTerminal {
   RawTerminal(const RawTerminal&) = delete;
   RawTerminal& operator=(const RawTerminal&) = delete;
   bool active() const { return active_; }
+  // True once after the program was continued (the screen needs drawing anew).
+  static bool takeResumed();
 
  private:
+  static void onStop(int);
+  static void onContinue(int);
+
   termios saved_{};
+  termios raw_{};
   bool active_ = false;
 };
 

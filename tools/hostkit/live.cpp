@@ -46,8 +46,14 @@ int64_t milliseconds(std::chrono::steady_clock::time_point since) {
 
 class LiveSession {
  public:
-  LiveSession(const Options& options, HostSimulator& sim, LiveSink& sink, SessionRecorder& recorder)
-      : options_(options), sim_(sim), sink_(sink), recorder_(recorder), keys_(sim, recorder) {}
+  LiveSession(const Options& options, HostSimulator& sim, LiveSink& sink, SessionRecorder& recorder,
+              Dashboard screen)
+      : options_(options),
+        sim_(sim),
+        sink_(sink),
+        recorder_(recorder),
+        keys_(sim, recorder),
+        screen_(screen) {}
 
   std::string title = "k4-hostsim";
 
@@ -150,7 +156,7 @@ class LiveSession {
         if (nextUpdate <= now)
           nextUpdate = now + updatePeriod;
       }
-      if (dashboard && now >= nextDashboard) {
+      if (dashboard && (now >= nextDashboard || RawTerminal::takeResumed())) {
         draw();
         nextDashboard = now + kDashboardPeriodMs;
       }
@@ -207,12 +213,15 @@ class LiveSession {
   }
 
   void draw() {
-    drawDashboard(sim_, sink_,
-                  {title, linkText,
-                   keyboard && keysPlayPendant ? kKeyboardHelp
-                   : keyboard                  ? "q or Ctrl-C ends the session."
-                                               : "Ctrl-C ends the session."},
-                  cycles_, updates_);
+    DashboardText text{title, linkText,
+                       keyboard && keysPlayPendant ? kKeyboardHelp
+                       : keyboard                  ? "q or Ctrl-C ends the session."
+                                                   : "Ctrl-C ends the session."};
+    if (keysPlayPendant)
+      text.pendantPresent = sim_.pendant().present();
+    else if (!monitorPath.empty())
+      text.pendantPresent = monitorSeen_;
+    screen_.draw(sim_, sink_, text, cycles_, updates_);
   }
 
   const Options& options_;
@@ -220,6 +229,7 @@ class LiveSession {
   LiveSink& sink_;
   SessionRecorder& recorder_;
   KeyboardPendant keys_;
+  Dashboard screen_;
   int monitorFd_ = -1;
   posix::ReportLayout monitorLayout_;
   bool monitorSeen_ = false;
@@ -237,7 +247,8 @@ int runLive(const Options& options, HostModel& model, const std::string& title) 
   PluginModule plugin;
   ProfileFile profile;
   SessionRecorder recorder;
-  if (!plugin.load(options.plugin, error) || !profile.open(options.profile, error) ||
+  if (!canWritePlot(options.plot, error) || !plugin.load(options.plugin, error) ||
+      !profile.open(options.profile, error) ||
       !recorder.open(options.record, options.overwrite, error)) {
     std::fprintf(stderr, "k4-hostsim: %s\n", error.c_str());
     return 2;
@@ -287,7 +298,7 @@ int runLive(const Options& options, HostModel& model, const std::string& title) 
     linkText = std::string("virtual: no pendant found over hidraw; ") + keyboardText;
   }
 
-  const bool dashboard = isatty(STDOUT_FILENO) != 0;
+  const bool dashboard = dashboardTerminal();
   // With a real pendant the keys only end the session (q), as with the keyboard's pendant.
   RawTerminal terminal(isatty(STDIN_FILENO) != 0);
   LiveSink liveSink(!dashboard);
@@ -295,7 +306,9 @@ int runLive(const Options& options, HostModel& model, const std::string& title) 
   HostSimulator sim(plugin.entry(), profile, plot.show(), plot.sink(), model);
   plot.watch(sim);
   sim.useLink(link, named != nullptr ? named->table() : nullptr);
-  LiveSession session(options, sim, liveSink, recorder);
+  LiveSession session(options, sim, liveSink, recorder,
+                      Dashboard(profile.readSetting("AutoMode", 1) != 0,
+                                profile.readSetting("SingleMode", 0) != 0));
   session.title = title;
   session.linkText = linkText;
   session.monitorPath = monitorPath;
@@ -340,6 +353,12 @@ int runLive(const Options& options, HostModel& model, const std::string& title) 
   if (!plot.write("k4-hostsim --live", error)) {
     std::fprintf(stderr, "k4-hostsim: %s\n", error.c_str());
     return 1;
+  }
+  if (!options.plot.empty())
+    std::printf("# the session's picture: %s\n", options.plot.c_str());
+  if (!recorder.path().empty()) {
+    std::printf("# the session's recording: %s (replay: k4-hostsim %s)\n", recorder.path().c_str(),
+                recorder.path().c_str());
   }
   return status;
 }

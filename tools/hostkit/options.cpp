@@ -48,7 +48,11 @@ const char* const kUsage =
     "  stop | echo TEXT\n"
     "After stop, a new start starts the plug-in again; any other command that needs it is an\n"
     "error. Jog speeds are taken as units per minute; in a script only cycles advance time,\n"
-    "25 ms each.\n";
+    "25 ms each.\n"
+    "A script's pendant starts with the knob at 0, which is no mode: the plug-in takes the\n"
+    "first report that sets the knob as a mode change and drops that report's wheel counts,\n"
+    "so set the knob first (pendant knob=1, step), then turn the wheel. Live, the keyboard's\n"
+    "pendant starts at knob 1 and its first key counts.\n";
 
 bool parseShowList(const std::string& list, ShowFlags& show, std::string& error) {
   std::istringstream items(list);
