@@ -8,6 +8,8 @@
   live_keys.py device-null SIM    --device /dev/null (no hidraw pendant) is refused
   live_keys.py quit-hidraw SIM    with the pendant read over hidraw (keys play nothing), q quits
   live_keys.py bad-plot SIM       a --plot path that cannot be written is refused at the start
+  live_keys.py denied SIM DIR     a pendant node the user may not open ends the run (exit code 1)
+                                  with the commands that fix it
 """
 import os
 import pty
@@ -174,6 +176,33 @@ def bad_plot(sim):
     print("ok: " + err.strip())
 
 
+def denied(sim, workdir):
+    # A node the user may not open (root may open anything: the run is then made as nobody).
+    node = os.path.join(workdir, "denied-node")
+    with open(node, "w"):
+        pass
+    os.chmod(node, 0)
+    command = [sim, "--live", "--device", node, "--duration", "20"]
+    if os.geteuid() == 0:
+        nobody = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
+        if subprocess.run(nobody + ["test", "-x", sim]).returncode != 0:
+            print("skipped: nobody may not run %s (a folder above it is closed)" % sim)
+            sys.exit(77)
+        command = nobody + command
+    started = time.monotonic()
+    run = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True, text=True)
+    took = time.monotonic() - started
+    os.remove(node)
+    wanted = ["the pendant at %s cannot be opened (Permission denied)" % node,
+              "/etc/udev/rules.d/ && sudo udevadm control --reload && sudo udevadm trigger",
+              "sudo usermod -aG plugdev $USER", "--keyboard"]
+    missing = [text for text in wanted if text not in run.stderr]
+    if run.returncode != 1 or missing or took > 10:
+        fail("exit %d after %.1f s, missing %s:\n%s" % (run.returncode, took, missing,
+                                                         run.stderr))
+    print("ok: exit 1:\n" + run.stderr)
+
+
 if __name__ == "__main__":
     mode, sim = sys.argv[1], sys.argv[2]
     if mode == "first-key":
@@ -184,6 +213,8 @@ if __name__ == "__main__":
         replay(sim, sys.argv[3])
     elif mode == "device-null":
         device_null(sim)
+    elif mode == "denied":
+        denied(sim, sys.argv[3])
     elif mode == "bad-plot":
         bad_plot(sim)
     elif mode == "quit-hidraw":

@@ -84,12 +84,15 @@ std::string accessAdvice() {
              "); have udev apply it, then unplug the pendant and plug it in again:\n    " +
              kTrigger + "\n";
   } else {
-    const std::string rule =
-        fs::exists(beside, error) ? beside.string() : std::string("packaging/udev/") + kRuleName;
-    advice =
-        "Install the udev rule that lets the user at the seat open the pendant, then unplug "
-        "the pendant and plug it in again:\n    sudo cp " +
-        rule + " /etc/udev/rules.d/ && " + kTrigger + "\n";
+    const bool besideProgram = fs::exists(beside, error);
+    advice = std::string("Install the udev rule that lets the user at the seat open the pendant") +
+             (besideProgram ? ""
+                            : std::string(" (") + kRuleName +
+                                  ": beside k4-hostsim in the release archive, in packaging/udev/ "
+                                  "of the source)") +
+             ", then unplug the pendant and plug it in again:\n    sudo cp " +
+             (besideProgram ? beside.string() : std::string(kRuleName)) +
+             " /etc/udev/rules.d/ && " + kTrigger + "\n";
   }
   advice +=
       "A user who is not at the seat (a controller run headless or over SSH) joins the rule's "

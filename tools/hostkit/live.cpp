@@ -273,7 +273,7 @@ int runLive(const Options& options, HostModel& model, const std::string& title) 
   } else if (!options.device.empty()) {
     if (const std::string problem = pendantNodeProblem(options.device, notPendant);
         !problem.empty()) {
-      std::fprintf(stderr, "k4-hostsim: --device %s\n", problem.c_str());
+      std::fprintf(stderr, "k4-hostsim: %s%s\n", notPendant ? "--device " : "", problem.c_str());
       return notPendant ? 2 : 1;
     }
     named = std::make_unique<NamedHidrawDevice>(options.device);
