@@ -37,6 +37,7 @@ const char* const kUsage =
     "  --record FILE      live: write the session as a scenario that replays it alone (the\n"
     "                     settings, the host's changes, every report, unplug and plug);\n"
     "                     an existing FILE is kept unless --overwrite is given\n"
+    "  --overwrite        live: let --record replace an existing FILE\n"
     "  --duration SECONDS live: end after this long (default: until q or Ctrl-C)\n"
     "  --help             this text\n"
     "\n"
