@@ -107,15 +107,15 @@ def replay(sim, workdir):
     for path in (profile, record):
         if os.path.exists(path):
             os.remove(path)
-    # A profile with settings of its own: a step size that is not the start-up one.
+    # A profile with settings of its own: a step feed that is not the start-up one.
     setup = subprocess.run([sim, "--profile", profile, "--write-profile", "-"],
-                           input=b"setting StepSize1=4 AutoMode=0\nstart\nstop\n",
+                           input=b"setting StepJogRate=250 AutoMode=0\nstart\nstop\n",
                            capture_output=True)
     if setup.returncode != 0:
         fail("could not write the profile: " + setup.stderr.decode())
     # Step jogs, the reset switch (the host answers it), a held key at knob 2, unplug and plug.
-    keys = ([(0.2, RIGHT), (0.25, RIGHT), (0.25, RIGHT), (0.3, b"r"), (0.4, b"r"), (0.3, b"2"),
-             (0.3, RIGHT)] + [(1 / 30, RIGHT)] * 20 +
+    keys = ([(0.2, RIGHT), (0.25, RIGHT), (0.25, RIGHT), (0.3, b"r"), (0.4, b"r"), (0.3, b"2")] +
+            [(0.1, b"+")] * 4 + [(0.3, RIGHT)] + [(1 / 30, RIGHT)] * 20 +
             [(0.4, b"u"), (0.4, b"u"), (0.3, b"1"), (0.3, RIGHT), (0.4, b"q")])
     code, live_lines, err = run_live(sim, ["--profile", profile, "--record", record], keys)
     if code != 0:
@@ -134,6 +134,14 @@ def replay(sim, workdir):
                      % (i + 1, b, a), replay_actions[max(0, i - 5):i + 5])
         fail("the replay has %d actions, the live run %d"
              % (len(replay_actions), len(live_actions)), replay_actions[-10:])
+    # The settings are what the record must bring: without its setting lines it plays otherwise.
+    bare = "".join(line for line in open(record).readlines() if not line.startswith("setting "))
+    played_bare = subprocess.run([sim, "--show", "machine", "-"], input=bare.encode(),
+                                 capture_output=True)
+    if actions(played_bare.stdout.decode().splitlines()) == live_actions:
+        fail("the profile's settings change nothing in this session; the test proves little")
+    if not any("DOJOG" in line for line in live_actions):
+        fail("the live session made no velocity jog", live_actions)
     positions = end_positions(live_lines)
     machine = [line for line in replay_lines if "X " in line and " Y " in line and " C " in line]
     if not machine or not machine[-1].endswith(positions):
