@@ -248,8 +248,7 @@ int runLive(const Options& options, HostModel& model, const std::string& title) 
   ProfileFile profile;
   SessionRecorder recorder;
   if (!canWritePlot(options.plot, error) || !plugin.load(options.plugin, error) ||
-      !profile.open(options.profile, error) ||
-      !recorder.open(options.record, options.overwrite, error)) {
+      !profile.open(options.profile, error)) {
     std::fprintf(stderr, "k4-hostsim: %s\n", error.c_str());
     return 2;
   }
@@ -296,6 +295,12 @@ int runLive(const Options& options, HostModel& model, const std::string& title) 
     linkText = "hidraw " + found + " (found by the plug-in's own hidraw services)";
   } else {
     linkText = std::string("virtual: no pendant found over hidraw; ") + keyboardText;
+  }
+
+  // The record is made only for a session that runs: a refused pendant leaves no file behind.
+  if (!recorder.open(options.record, options.overwrite, error)) {
+    std::fprintf(stderr, "k4-hostsim: %s\n", error.c_str());
+    return 2;
   }
 
   const bool dashboard = dashboardTerminal();
