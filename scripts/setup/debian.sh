@@ -11,6 +11,9 @@ $SUDO apt-get install -y -qq --no-install-recommends \
   clang libclang-rt-14-dev \
   mingw-w64 mingw-w64-tools wine64 libwine-dev xvfb xauth python3-markdown clang-format >/dev/null
 
+# tmux: the live dashboard's tests run the simulator in a tmux pane and read its screens.
+$SUDO apt-get install -y -qq --no-install-recommends tmux >/dev/null
+
 # LinuxCNC for the k4-linuxcnc bridge and its tests (~2 minutes on a fresh machine). The dev
 # headers include <boost/noncopyable.hpp> without depending on boost; the bridge brings its own
 # stand-in for that one header (tools/linuxcnc/shim).

@@ -168,18 +168,27 @@ if start_pendant unnumbered /k4/plugged.uhid /tmp/pendant-denied.log; then
       grep -q "^CURRENT_TAGS=.*:uaccess:" /tmp/udev.log
   fi
   chmod 0600 "$node"
+  # The pendant is there and the user may not open it: the simulator says what to do and ends
+  # (exit code 1) instead of quietly playing the keyboard's pendant.
+  su -s /bin/sh pendant -c "k4-hostsim --plugin /k4/Orvane_K4.so --live --duration 3 \
+    >/tmp/live-denied.out 2>&1"
+  status=$?
+  cat /tmp/live-denied.out
+  check "denied: the simulator refused with exit code 1, got $status" [ $status -eq 1 ]
+  check "denied: the message says why" grep -q "cannot be opened (Permission denied" \
+    /tmp/live-denied.out
+  check "denied: the message gives the udev commands" grep -q "sudo udevadm trigger" \
+    /tmp/live-denied.out
+  # Asked for, the keyboard's pendant plays; a busy loop would take the 3 seconds, the 25 ms
+  # cycle and the dashboard take a sliver.
   su -s /bin/sh pendant -c "time -f '%U %S' -o /tmp/denied.time \
-    k4-hostsim --plugin /k4/Orvane_K4.so --live --duration 3 >/tmp/live-denied.out 2>&1"
+    k4-hostsim --plugin /k4/Orvane_K4.so --live --keyboard --duration 3 >/tmp/live-keys.out 2>&1"
   status=$?
   touch /tmp/k4-done
   wait $pendant_pid
-  cat /tmp/live-denied.out
-  check "denied: the simulator ended well" [ $status -eq 0 ]
-  check "denied: the message says why" grep -q "cannot be opened (Permission denied" \
-    /tmp/live-denied.out
-  # A busy loop would take the 3 seconds; the 25 ms cycle and the dashboard take a sliver.
+  check "denied, --keyboard: the simulator ended well" [ $status -eq 0 ]
   cpu=$(awk '{ printf "%d", ($1 + $2) * 100 }' /tmp/denied.time)
-  check "denied: no busy loop (${cpu}0 ms of CPU in 3 s)" [ "$cpu" -lt 100 ]
+  check "denied, --keyboard: no busy loop (${cpu}0 ms of CPU in 3 s)" [ "$cpu" -lt 100 ]
 else
   fail "denied: the uhid pendant was not created"
 fi

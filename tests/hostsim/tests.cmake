@@ -18,6 +18,39 @@ add_test(NAME hostsim.live_smoke COMMAND k4-hostsim --live --duration 0.3)
 set_tests_properties(hostsim.live_smoke PROPERTIES
                      PASS_REGULAR_EXPRESSION "# live: [0-9]+ cycles, [0-9]+ updates; pendant ")
 
+# Live sessions typed into a pseudo-terminal: the first key counts, a held arrow key is one
+# jog, a recorded session replays alone to the same host actions and end positions (and an
+# existing record is kept), a node that is no pendant is refused, q ends a session whose pendant
+# is read over hidraw, a pendant node the user may not open ends the run with the commands
+# that fix it, a --plot path that cannot be written is refused before the session.
+find_package(Python3 COMPONENTS Interpreter QUIET)
+if(Python3_Interpreter_FOUND)
+  foreach(mode first-key hold device-null quit-hidraw bad-plot)
+    add_test(NAME hostsim.live_keys.${mode}
+             COMMAND Python3::Interpreter ${CMAKE_CURRENT_LIST_DIR}/live_keys.py ${mode}
+                     $<TARGET_FILE:k4-hostsim>)
+  endforeach()
+  foreach(mode replay denied)
+    add_test(NAME hostsim.live_keys.${mode}
+             COMMAND Python3::Interpreter ${CMAKE_CURRENT_LIST_DIR}/live_keys.py ${mode}
+                     $<TARGET_FILE:k4-hostsim> ${CMAKE_CURRENT_BINARY_DIR})
+  endforeach()
+  # Run by root, the denied case runs the simulator as nobody, which a closed folder may stop.
+  set_tests_properties(hostsim.live_keys.denied PROPERTIES SKIP_RETURN_CODE 77)
+endif()
+
+# The live dashboard in a tmux pane, its screens captured: the mode's name, the DROs, an unplug,
+# the key legend in 80 columns, the files named on quit, a terminal too small, TERM=dumb, and
+# the terminal raw again after Ctrl-Z and fg. tmux comes with scripts/setup/debian.sh.
+find_program(K4_TMUX tmux)
+if(Python3_Interpreter_FOUND AND K4_TMUX)
+  foreach(mode screens small dumb suspend)
+    add_test(NAME hostsim.dashboard.${mode}
+             COMMAND Python3::Interpreter ${CMAKE_CURRENT_LIST_DIR}/dashboard_tmux.py ${mode}
+                     $<TARGET_FILE:k4-hostsim> ${CMAKE_CURRENT_BINARY_DIR})
+  endforeach()
+endif()
+
 # The session plot (--plot): what it draws is read back and compared with the simulator's own
 # lines; an empty scenario and a 10-minute recorded session give valid, bounded pictures.
 find_package(Python3 COMPONENTS Interpreter QUIET)

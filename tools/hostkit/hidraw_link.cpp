@@ -62,16 +62,77 @@ posix::ReportLayout hidrawLayout(int fd, const std::string& path) {
   return posix::readReportLayout(fd, "/sys/class/hidraw/" + name + "/device/report_descriptor");
 }
 
-bool canOpenReadWrite(const std::string& path, std::string& error) {
+namespace {
+
+constexpr const char* kRuleName = "70-orvane-k4.rules";
+constexpr const char* kTrigger =
+    "sudo udevadm control --reload && sudo udevadm trigger --subsystem-match=hidraw";
+
+// What lets the user open the pendant: the udev rule where it is (installed by the package,
+// beside the program in the release archive), made to apply, and the group for a user who is
+// not at the seat.
+std::string accessAdvice() {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  std::string advice;
+  const fs::path installed = fs::path("/usr/lib/udev/rules.d") / kRuleName;
+  const fs::path local = fs::path("/etc/udev/rules.d") / kRuleName;
+  const fs::path beside = fs::read_symlink("/proc/self/exe", error).parent_path() / kRuleName;
+  if (fs::exists(installed, error) || fs::exists(local, error)) {
+    advice = "The udev rule is installed (" +
+             (fs::exists(installed, error) ? installed : local).string() +
+             "); have udev apply it, then unplug the pendant and plug it in again:\n    " +
+             kTrigger + "\n";
+  } else {
+    const bool besideProgram = fs::exists(beside, error);
+    advice = std::string("Install the udev rule that lets the user at the seat open the pendant") +
+             (besideProgram ? ""
+                            : std::string(" (") + kRuleName +
+                                  ": beside k4-hostsim in the release archive, in packaging/udev/ "
+                                  "of the source)") +
+             ", then unplug the pendant and plug it in again:\n    sudo cp " +
+             (besideProgram ? beside.string() : std::string(kRuleName)) +
+             " /etc/udev/rules.d/ && " + kTrigger + "\n";
+  }
+  advice +=
+      "A user who is not at the seat (a controller run headless or over SSH) joins the rule's "
+      "group instead, and logs in again:\n    sudo usermod -aG plugdev $USER\n"
+      "To play the pendant from the keyboard instead, start with --keyboard.";
+  return advice;
+}
+
+}  // namespace
+
+std::string pendantNodeProblem(const std::string& path, bool& notPendant) {
+  notPendant = false;
   const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    error = std::strerror(errno);
-    if (errno == EACCES || errno == EPERM)
-      error += "; packaging/udev/70-orvane-k4.rules gives the user at the seat access";
-    return false;
+    const int reason = errno;
+    std::string problem =
+        "the pendant at " + path + " cannot be opened (" + std::strerror(reason) + ").";
+    if (reason == EACCES || reason == EPERM)
+      problem += "\n" + accessAdvice();
+    return problem;
   }
+  hidraw_devinfo info{};
+  const bool hidraw = ioctl(fd, HIDIOCGRAWINFO, &info) == 0;
   ::close(fd);
-  return true;
+  notPendant = true;
+  if (!hidraw) {
+    return path +
+           " is not a hidraw device; the pendant is a /dev/hidrawN node (without "
+           "--device the simulator finds it).";
+  }
+  if (static_cast<uint16_t>(info.vendor) != K4_PENDANT_VENDOR_ID ||
+      static_cast<uint16_t>(info.product) != K4_PENDANT_PRODUCT_ID) {
+    char ids[96];
+    std::snprintf(ids, sizeof ids, " is the HID device %04x:%04x, not the pendant (%04x:%04x).",
+                  static_cast<uint16_t>(info.vendor), static_cast<uint16_t>(info.product),
+                  K4_PENDANT_VENDOR_ID, K4_PENDANT_PRODUCT_ID);
+    return path + ids;
+  }
+  notPendant = false;
+  return {};
 }
 
 NamedHidrawDevice::NamedHidrawDevice(std::string devicePath)

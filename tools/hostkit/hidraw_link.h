@@ -15,8 +15,11 @@ namespace k4::hostsim {
 std::string findPendantHidraw(const std::string& sysRoot = "/sys/class/hidraw",
                               const std::string& devRoot = "/dev");
 
-// Whether the device can be opened for reading and writing; the reason in `error` if not.
-bool canOpenReadWrite(const std::string& path, std::string& error);
+// Why the node at `path` cannot be the pendant, said so a user knows what to do (for a node the
+// user may not open, the commands that install the udev rule); empty when it opens for reading
+// and writing and is a hidraw device with the pendant's ids. `notPendant` tells a node that is
+// no pendant (a wrong name) from one that is and cannot be opened.
+std::string pendantNodeProblem(const std::string& path, bool& notPendant);
 
 // The report layout of the hidraw device open as `fd` at `path` (/dev/hidrawN): from the
 // kernel, else from sysfs.

@@ -1,5 +1,6 @@
 #include "host_sim.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <thread>
@@ -32,6 +33,12 @@ void K4_CALL callSetLed(int code, bool on) {
 void K4_CALL callCode(const char* line) {
   if (current != nullptr)
     current->onCode(line);
+}
+
+// A code joins the list the first time it is read; the plug-in reads a handful of codes.
+void noteRead(std::vector<int>& codes, int code) {
+  if (std::find(codes.begin(), codes.end(), code) == codes.end())
+    codes.push_back(code);
 }
 
 }  // namespace
@@ -223,6 +230,7 @@ void HostSimulator::onSetDro(int code, double value) {
 }
 
 double HostSimulator::onGetDro(int code) {
+  noteRead(drosRead_, code);
   const double value = model_->dro(code);
   if (show_.reads)
     emit({.kind = HostEventKind::GetDro, .code = code, .value = value});
@@ -230,6 +238,7 @@ double HostSimulator::onGetDro(int code) {
 }
 
 uint8_t HostSimulator::onGetLed(int code) {
+  noteRead(ledsRead_, code);
   const uint8_t answer = model_->ledAnswer(code);
   if (show_.reads)
     emit({.kind = HostEventKind::GetLed, .code = code, .value = static_cast<double>(answer)});

@@ -102,6 +102,9 @@ class HostSimulator {
   const std::vector<uint8_t>& lastOutputReport() const { return lastOutput_; }
   // The last mode or axis code 334..339 performed.
   int lastAxisCode() const { return lastAxisCode_; }
+  // The LED and DRO codes the plug-in has read so far, in the order of their first read.
+  const std::vector<int>& ledsRead() const { return ledsRead_; }
+  const std::vector<int>& drosRead() const { return drosRead_; }
 
   // Prints a status line the plug-in assigned since the last look, and positions that moved.
   void reportHostChanges();
@@ -140,6 +143,8 @@ class HostSimulator {
   uint32_t statusSeen_ = 0;
   std::vector<uint8_t> lastOutput_;
   int lastAxisCode_ = 0;
+  std::vector<int> ledsRead_;
+  std::vector<int> drosRead_;
   bool realTime_ = false;
   std::chrono::steady_clock::time_point nextCycle_{};
 };

@@ -19,7 +19,8 @@ inline constexpr const char* kKeyboardHelp =
     "Keys: arrows wheel  1-9 knob  s/S STOP click/hold  d/D SIDE  c cycle  "
     "a any  r reset  +/- intensity  u unplug/plug  q quit";
 
-// Puts the terminal into raw keyboard mode for the session and always restores it.
+// Puts the terminal into raw keyboard mode for the session and always restores it: at the end,
+// and while the program is stopped (Ctrl-Z); after `fg` it is raw again.
 class RawTerminal {
  public:
   explicit RawTerminal(bool enable);
@@ -27,9 +28,15 @@ class RawTerminal {
   RawTerminal(const RawTerminal&) = delete;
   RawTerminal& operator=(const RawTerminal&) = delete;
   bool active() const { return active_; }
+  // True once after the program was continued (the screen needs drawing anew).
+  static bool takeResumed();
 
  private:
+  static void onStop(int);
+  static void onContinue(int);
+
   termios saved_{};
+  termios raw_{};
   bool active_ = false;
 };
 
@@ -38,11 +45,13 @@ class KeyboardPendant {
  public:
   KeyboardPendant(HostSimulator& sim, SessionRecorder& recorder) : sim_(sim), recorder_(recorder) {}
 
-  // Reads the keys waiting on standard input; `now` in session milliseconds.
-  void readKeys(int64_t now);
-  // Lets go of the buttons whose click has lasted long enough.
+  // Reads the keys waiting on standard input; `now` in session milliseconds. Unless
+  // `playPendant` (a real pendant serves), only q is heeded.
+  void readKeys(int64_t now, bool playPendant = true);
+  // Lets go of the buttons whose click has lasted long enough, and turns the wheel on while an
+  // arrow key is held.
   void releaseButtons(int64_t now);
-  // The earlier of `wake` and the next button release.
+  // The earlier of `wake` and the next button release or wheel count of a held arrow key.
   int64_t nextWake(int64_t wake) const;
 
   bool quitAsked() const { return quit_; }
@@ -58,11 +67,19 @@ class KeyboardPendant {
   void click(bool PendantControls::*button, int64_t now);
   void toggle(bool PendantControls::*button);
   void turnWheel(int counts);
+  void arrowKey(int direction, int64_t now);
   void pressKey(char key, int64_t now);
 
   HostSimulator& sim_;
   SessionRecorder& recorder_;
   std::vector<PendingRelease> releases_;
+  // An arrow key: its direction and when it last came. The terminal repeats a held key, but
+  // slower than the report cycle and irregularly; a held key instead turns the wheel one count
+  // every cycle until its repeats stop, so it jogs on as a wheel turned steadily would.
+  int arrowDirection_ = 0;
+  int64_t lastArrowAt_ = 0;
+  bool arrowHeld_ = false;
+  int64_t nextHeldCount_ = 0;
   bool quit_ = false;
   bool inputClosed_ = false;
 };

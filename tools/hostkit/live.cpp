@@ -46,22 +46,28 @@ int64_t milliseconds(std::chrono::steady_clock::time_point since) {
 
 class LiveSession {
  public:
-  LiveSession(const Options& options, HostSimulator& sim, LiveSink& sink, SessionRecorder& recorder)
-      : options_(options), sim_(sim), sink_(sink), recorder_(recorder), keys_(sim, recorder) {}
+  LiveSession(const Options& options, HostSimulator& sim, LiveSink& sink, SessionRecorder& recorder,
+              Dashboard screen)
+      : options_(options),
+        sim_(sim),
+        sink_(sink),
+        recorder_(recorder),
+        keys_(sim, recorder),
+        screen_(screen) {}
 
   std::string title = "k4-hostsim";
 
-  std::string linkText;     // how the pendant is reached, for the dashboard
-  std::string monitorPath;  // a hidraw device the plug-in reads itself, watched beside it
-  bool keyboard = false;    // keys play the virtual pendant
-  bool dashboard = false;   // redraw the dashboard (stdout is a terminal)
+  std::string linkText;          // how the pendant is reached, for the dashboard
+  std::string monitorPath;       // a hidraw device the plug-in reads itself, watched beside it
+  bool keyboard = false;         // keys are read (q ends the session)
+  bool keysPlayPendant = false;  // and play the virtual pendant
+  bool dashboard = false;        // redraw the dashboard (stdout is a terminal)
 
   int run() {
     const auto epoch = std::chrono::steady_clock::now();
     const int64_t updatePeriod = std::max<int64_t>(1, 1000 / options_.updateHz);
     int64_t nextUpdate = updatePeriod;
     int64_t nextDashboard = 0;
-    int64_t lastAdvance = 0;
     int64_t nextMonitorTry = 0;
     const int64_t endAt =
         options_.durationSeconds > 0 ? static_cast<int64_t>(options_.durationSeconds * 1000.0) : -1;
@@ -78,8 +84,11 @@ class LiveSession {
         if (monitorFd_ >= 0)
           monitorLayout_ = hidrawLayout(monitorFd_, monitorPath);
         nextMonitorTry = now + kMonitorRetryMs;
-        if (monitorFd_ >= 0 && !monitorSeen_)
+        if (monitorFd_ >= 0 && !monitorSeen_) {
           sim_.notePendantPresence(true);
+          if (monitorLost_)
+            recorder_.plug();
+        }
         monitorSeen_ = monitorFd_ >= 0;
       }
 
@@ -122,8 +131,11 @@ class LiveSession {
       keys_.releaseButtons(now);
       sim_.view().setNow(now);
       if (sim_.view().hasTimers() && sim_.view().nextDue() <= now) {
-        sim_.beforeCycle(static_cast<double>(now - lastAdvance) / 1000.0);
-        lastAdvance = now;
+        // The machine takes one report period per cycle, as in a scenario, so that a recording
+        // of the session replays to the same positions.
+        sim_.beforeCycle(kCyclePeriodMs / 1000.0);
+        recorder_.noteCodesRead(sim_.ledsRead(), sim_.drosRead());
+        recorder_.hostState(sim_.model(), sim_.blocks());
         // The plug-in reads its own handle on the node during the cycle, so what the watch
         // beside it has waiting goes to the record before the cycle, and what lands during the
         // cycle (the plug-in's read waits for it) goes in as taken by that cycle.
@@ -136,6 +148,7 @@ class LiveSession {
         sim_.afterCycle();
       }
       if (now >= nextUpdate) {
+        recorder_.hostState(sim_.model(), sim_.blocks());
         sim_.update();
         recorder_.update();
         ++updates_;
@@ -143,7 +156,7 @@ class LiveSession {
         if (nextUpdate <= now)
           nextUpdate = now + updatePeriod;
       }
-      if (dashboard && now >= nextDashboard) {
+      if (dashboard && (now >= nextDashboard || RawTerminal::takeResumed())) {
         draw();
         nextDashboard = now + kDashboardPeriodMs;
       }
@@ -158,7 +171,7 @@ class LiveSession {
 
  private:
   void readKeys(int64_t now) {
-    keys_.readKeys(now);
+    keys_.readKeys(now, keysPlayPendant);
     if (keys_.inputClosed())
       keyboard = false;
     quit_ = keys_.quitAsked();
@@ -193,14 +206,22 @@ class LiveSession {
       ::close(monitorFd_);
       monitorFd_ = -1;
       monitorSeen_ = false;
+      monitorLost_ = true;
       sim_.notePendantPresence(false);
+      recorder_.unplug();
     }
   }
 
   void draw() {
-    drawDashboard(sim_, sink_,
-                  {title, linkText, keyboard ? kKeyboardHelp : "Ctrl-C ends the session."}, cycles_,
-                  updates_);
+    DashboardText text{title, linkText,
+                       keyboard && keysPlayPendant ? kKeyboardHelp
+                       : keyboard                  ? "q or Ctrl-C ends the session."
+                                                   : "Ctrl-C ends the session."};
+    if (keysPlayPendant)
+      text.pendantPresent = sim_.pendant().present();
+    else if (!monitorPath.empty())
+      text.pendantPresent = monitorSeen_;
+    screen_.draw(sim_, sink_, text, cycles_, updates_);
   }
 
   const Options& options_;
@@ -208,9 +229,11 @@ class LiveSession {
   LiveSink& sink_;
   SessionRecorder& recorder_;
   KeyboardPendant keys_;
+  Dashboard screen_;
   int monitorFd_ = -1;
   posix::ReportLayout monitorLayout_;
   bool monitorSeen_ = false;
+  bool monitorLost_ = false;  // seen, then gone: its return is a plug
   bool quit_ = false;
   bool lost_ = false;
   long cycles_ = 0;
@@ -224,14 +247,16 @@ int runLive(const Options& options, HostModel& model, const std::string& title) 
   PluginModule plugin;
   ProfileFile profile;
   SessionRecorder recorder;
-  if (!plugin.load(options.plugin, error) || !profile.open(options.profile, error) ||
-      !recorder.open(options.record, error)) {
+  if (!canWritePlot(options.plot, error) || !plugin.load(options.plugin, error) ||
+      !profile.open(options.profile, error)) {
     std::fprintf(stderr, "k4-hostsim: %s\n", error.c_str());
     return 2;
   }
 
   // Choose the pendant: a named hidraw device, else the first one found (read by the plug-in's
-  // own hidraw services), else the virtual pendant played from the keyboard.
+  // own hidraw services), else the virtual pendant played from the keyboard. A pendant that is
+  // there and cannot be opened ends the session with what to do about it: quietly playing the
+  // keys instead would leave the user wondering why the wheel does nothing.
   std::unique_ptr<NamedHidrawDevice> named;
   // Started without a terminal (by LinuxCNC from [APPLICATIONS], by a service), no key can play
   // the pendant: say so instead of promising keys.
@@ -241,10 +266,14 @@ int runLive(const Options& options, HostModel& model, const std::string& title) 
   std::string linkText;
   std::string monitorPath;
   PendantLink link = PendantLink::Virtual;
-  if (!options.device.empty()) {
-    if (!canOpenReadWrite(options.device, error)) {
-      std::fprintf(stderr, "k4-hostsim: --device %s: %s\n", options.device.c_str(), error.c_str());
-      return 2;
+  bool notPendant = false;
+  if (options.keyboard) {
+    linkText = std::string("virtual (--keyboard); ") + keyboardText;
+  } else if (!options.device.empty()) {
+    if (const std::string problem = pendantNodeProblem(options.device, notPendant);
+        !problem.empty()) {
+      std::fprintf(stderr, "k4-hostsim: %s%s\n", notPendant ? "--device " : "", problem.c_str());
+      return notPendant ? 2 : 1;
     }
     named = std::make_unique<NamedHidrawDevice>(options.device);
     link = PendantLink::Explicit;
@@ -257,30 +286,39 @@ int runLive(const Options& options, HostModel& model, const std::string& title) 
                std::string(monitorPath.empty() ? "is taken up when plugged in)" : "at ") +
                monitorPath + (monitorPath.empty() ? "" : ")");
   } else if (const std::string found = findPendantHidraw(); !found.empty()) {
-    if (canOpenReadWrite(found, error)) {
-      link = PendantLink::PluginHidraw;
-      monitorPath = found;
-      linkText = "hidraw " + found + " (found by the plug-in's own hidraw services)";
-    } else {
-      linkText =
-          "virtual: the pendant at " + found + " cannot be opened (" + error + "); " + keyboardText;
+    if (const std::string problem = pendantNodeProblem(found, notPendant); !problem.empty()) {
+      std::fprintf(stderr, "k4-hostsim: %s\n", problem.c_str());
+      return 1;
     }
+    link = PendantLink::PluginHidraw;
+    monitorPath = found;
+    linkText = "hidraw " + found + " (found by the plug-in's own hidraw services)";
   } else {
     linkText = std::string("virtual: no pendant found over hidraw; ") + keyboardText;
   }
 
-  const bool dashboard = isatty(STDOUT_FILENO) != 0;
-  RawTerminal terminal(link == PendantLink::Virtual && isatty(STDIN_FILENO) != 0);
+  // The record is made only for a session that runs: a refused pendant leaves no file behind.
+  if (!recorder.open(options.record, options.overwrite, error)) {
+    std::fprintf(stderr, "k4-hostsim: %s\n", error.c_str());
+    return 2;
+  }
+
+  const bool dashboard = dashboardTerminal();
+  // With a real pendant the keys only end the session (q), as with the keyboard's pendant.
+  RawTerminal terminal(isatty(STDIN_FILENO) != 0);
   LiveSink liveSink(!dashboard);
   SessionPlot plot(liveSink, profile, options.show, options.plot);
   HostSimulator sim(plugin.entry(), profile, plot.show(), plot.sink(), model);
   plot.watch(sim);
   sim.useLink(link, named != nullptr ? named->table() : nullptr);
-  LiveSession session(options, sim, liveSink, recorder);
+  LiveSession session(options, sim, liveSink, recorder,
+                      Dashboard(profile.readSetting("AutoMode", 1) != 0,
+                                profile.readSetting("SingleMode", 0) != 0));
   session.title = title;
   session.linkText = linkText;
   session.monitorPath = monitorPath;
   session.keyboard = terminal.active();
+  session.keysPlayPendant = link == PendantLink::Virtual;
   session.dashboard = dashboard;
   if (named) {
     named->onInput = [&](const uint8_t(&report)[K4_INPUT_REPORT_SIZE]) {
@@ -298,9 +336,18 @@ int runLive(const Options& options, HostModel& model, const std::string& title) 
 
   if (!dashboard)
     std::printf("# live: pendant %s\n", linkText.c_str());
+  recorder.begin(profile.readSettings(), sim.model(), sim.blocks());
   if (!sim.start({}, error)) {
     std::fprintf(stderr, "k4-hostsim: %s\n", error.c_str());
     return 1;
+  }
+  if (link == PendantLink::Virtual) {
+    // The virtual pendant says where its controls stand before the first key: the plug-in takes
+    // a first report's knob as a mode change and its wheel count with it, which would swallow
+    // the first key of the session.
+    const InputReportBytes rest = sim.controls().report();
+    sim.queueReport(rest);
+    recorder.report(rest.data());
   }
   const int status = session.run();
   sim.stop();
@@ -311,6 +358,12 @@ int runLive(const Options& options, HostModel& model, const std::string& title) 
   if (!plot.write("k4-hostsim --live", error)) {
     std::fprintf(stderr, "k4-hostsim: %s\n", error.c_str());
     return 1;
+  }
+  if (!options.plot.empty())
+    std::printf("# the session's picture: %s\n", options.plot.c_str());
+  if (!recorder.path().empty()) {
+    std::printf("# the session's recording: %s (replay: k4-hostsim %s)\n", recorder.path().c_str(),
+                recorder.path().c_str());
   }
   return status;
 }

@@ -32,7 +32,12 @@ const char* const kUsage =
     "  --device PATH      live: the hidraw device of the pendant (default: the first found)\n"
     "  --hidraw           live: the plug-in's own hidraw services even when no pendant is\n"
     "                     there yet (it is taken up when plugged in), never the virtual one\n"
-    "  --record FILE      live: write every report received as a replayable scenario\n"
+    "  --keyboard         live: the keys play the pendant even when one is plugged in (a\n"
+    "                     pendant that cannot be opened otherwise ends the run, exit code 1)\n"
+    "  --record FILE      live: write the session as a scenario that replays it alone (the\n"
+    "                     settings, the host's changes, every report, unplug and plug);\n"
+    "                     an existing FILE is kept unless --overwrite is given\n"
+    "  --overwrite        live: let --record replace an existing FILE\n"
     "  --duration SECONDS live: end after this long (default: until q or Ctrl-C)\n"
     "  --help             this text\n"
     "\n"
@@ -44,7 +49,11 @@ const char* const kUsage =
     "  stop | echo TEXT\n"
     "After stop, a new start starts the plug-in again; any other command that needs it is an\n"
     "error. Jog speeds are taken as units per minute; in a script only cycles advance time,\n"
-    "25 ms each.\n";
+    "25 ms each.\n"
+    "A script's pendant starts with the knob at 0, which is no mode: the plug-in takes the\n"
+    "first report that sets the knob as a mode change and drops that report's wheel counts,\n"
+    "so set the knob first (pendant knob=1, step), then turn the wheel. Live, the keyboard's\n"
+    "pendant starts at knob 1 and its first key counts.\n";
 
 bool parseShowList(const std::string& list, ShowFlags& show, std::string& error) {
   std::istringstream items(list);
@@ -138,9 +147,17 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
         return false;
     } else if (arg == "--hidraw") {
       options.hidraw = true;
+    } else if (arg == "--keyboard") {
+      if (!noValue())
+        return false;
+      options.keyboard = true;
     } else if (arg == "--record") {
       if (!takeValue(options.record))
         return false;
+    } else if (arg == "--overwrite") {
+      if (!noValue())
+        return false;
+      options.overwrite = true;
     } else if (arg == "--plot") {
       if (!takeValue(options.plot))
         return false;
@@ -181,9 +198,17 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
     error = "--live plays the pendant in real time; give no scenario file and no --demo with it";
     return false;
   }
-  if (!options.live && (!options.device.empty() || options.hidraw || !options.record.empty() ||
-                        options.durationSeconds > 0)) {
-    error = "--device, --hidraw, --record and --duration belong to --live";
+  if (!options.live && (!options.device.empty() || options.hidraw || options.keyboard ||
+                        !options.record.empty() || options.durationSeconds > 0)) {
+    error = "--device, --hidraw, --keyboard, --record and --duration belong to --live";
+    return false;
+  }
+  if (options.overwrite && options.record.empty()) {
+    error = "--overwrite lets --record replace its file; give --record FILE with it";
+    return false;
+  }
+  if (options.keyboard && (options.hidraw || !options.device.empty())) {
+    error = "--keyboard plays the pendant from the keys; give no --device or --hidraw with it";
     return false;
   }
   if (options.hidraw && !options.device.empty()) {

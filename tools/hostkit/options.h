@@ -20,7 +20,9 @@ struct Options {
   int updateHz = 10;
   std::string device;            // live: a hidraw device path
   bool hidraw = false;           // live: the plug-in's own hidraw services, pendant there or not
+  bool keyboard = false;         // live: the keys play the virtual pendant, no pendant looked for
   std::string record;            // live: scenario file receiving every report
+  bool overwrite = false;        // live: --record may replace an existing file
   double durationSeconds = 0.0;  // live: stop after this long (0: until the operator quits)
   std::string plot;              // a picture of the session, written at its end (SVG)
 };

@@ -1,5 +1,8 @@
 #include "plot.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -10,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "mode_names.h"
 #include "plot_layout.h"
 
 namespace k4::hostsim {
@@ -36,18 +40,12 @@ constexpr const char* kFont = "DejaVu Sans, Verdana, Arial, sans-serif";
 constexpr const char* kAxisColours[kAxisCount] = {"#d62728", "#2ca02c", "#1f77b4",
                                                   "#9467bd", "#8c564b", "#17becf"};
 
-struct ModeStyle {
-  const char* name;
-  const char* colour;
+// Index: jog mode 0..11, named by jogModeName.
+constexpr const char* kModeColours[] = {
+    "#eeeeee", "#9ecae1", "#fdae6b", "#fdd0a2", "#c7e9c0", "#a1d99b",
+    "#74c476", "#dadaeb", "#bcbddc", "#9e9ac8", "#6baed6", "#c6dbef",
 };
-// Index: jog mode 0..11 (0: not known yet).
-constexpr ModeStyle kModes[] = {
-    {"no mode yet", "#eeeeee"},    {"Step jog", "#9ecae1"},           {"Velocity jog", "#fdae6b"},
-    {"Continuous jog", "#fdd0a2"}, {"Adjust DRO 3", "#c7e9c0"},       {"Adjust DRO 821", "#a1d99b"},
-    {"Adjust DRO 74", "#74c476"},  {"Zero and reference", "#dadaeb"}, {"Actions F1", "#bcbddc"},
-    {"Actions F2", "#9e9ac8"},     {"Automatic", "#6baed6"},          {"Single step", "#c6dbef"},
-};
-constexpr int kModeCount = static_cast<int>(sizeof kModes / sizeof kModes[0]);
+static_assert(sizeof kModeColours / sizeof kModeColours[0] == kJogModeCount);
 
 struct LaneStyle {
   const char* name;
@@ -141,15 +139,16 @@ void drawModes(svg::Document& body, const SessionTrace& trace, const Layout& lay
     }
   }
   for (const Run& run : runs) {
-    const ModeStyle& style = kModes[std::clamp(run.mode, 0, kModeCount - 1)];
+    const int mode = std::clamp(run.mode, 0, kJogModeCount - 1);
+    const std::string name = jogModeName(mode);
     const double x0 = modePanel.x(run.from);
     const double w = std::max(0.5, modePanel.x(run.to) - x0);
     body.add("<rect data-mode=\"" + std::to_string(run.mode) + "\" x=\"" + px(x0) + "\" y=\"" +
              px(modePanel.top) + "\" width=\"" + px(w) + "\" height=\"" + px(modePanel.height) +
-             "\" fill=\"" + style.colour + "\"><title>mode " + std::to_string(run.mode) + " " +
-             style.name + ", " + number(run.from, 3) + " to " + number(run.to, 3) +
+             "\" fill=\"" + kModeColours[mode] + "\"><title>mode " + std::to_string(run.mode) +
+             " " + name + ", " + number(run.from, 3) + " to " + number(run.to, 3) +
              " s</title></rect>");
-    const std::string full = std::to_string(run.mode) + " " + style.name;
+    const std::string full = std::to_string(run.mode) + " " + name;
     const std::string shortName = std::to_string(run.mode);
     const std::string& label = textWidth(full, 11) + 6 < w ? full : shortName;
     if (run.mode != 0 && textWidth(label, 11) + 4 < w)
@@ -380,6 +379,24 @@ bool writeSessionPlot(const SessionTrace& trace, const std::string& title, const
     error = "cannot write the plot " + path + ": " + std::strerror(errno);
     return false;
   }
+  return true;
+}
+
+bool canWritePlot(const std::string& path, std::string& error) {
+  if (path.empty())
+    return true;
+  int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  const bool created = fd < 0 && errno == ENOENT;
+  if (created)
+    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    error = "--plot " + path + ": the picture cannot be written there (" + std::strerror(errno) +
+            "); name a file in a folder you may write to";
+    return false;
+  }
+  ::close(fd);
+  if (created)
+    ::unlink(path.c_str());
   return true;
 }
 

@@ -20,6 +20,11 @@ bool writeSessionPlot(const SessionTrace& trace, const std::string& title, const
 // A session's picture, when `path` names one: the trace stands in front of the program's own
 // sink `out`, and the jog records the picture draws are asked for in any case but passed on
 // only when `show` asked for them. Without a path the session runs as if this were not there.
+// Whether the picture can be written at `path` (nothing to check when empty), tried before the
+// session so that a bad path does not cost the session's picture at its end; false with `error`
+// set, naming the path and what to do. An existing file is left as it is.
+bool canWritePlot(const std::string& path, std::string& error);
+
 class SessionPlot {
  public:
   SessionPlot(EventSink& out, const ProfileFile& profile, ShowFlags show, std::string path);

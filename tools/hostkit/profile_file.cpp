@@ -140,3 +140,28 @@ long ProfileFile::readSetting(const std::string& key, long fallback) const {
 }
 
 }  // namespace k4::hostsim
+
+namespace k4::hostsim {
+
+std::vector<SettingText> ProfileFile::readSettings() const {
+  std::vector<SettingText> settings;
+  xmlDocPtr doc = xmlReadFile(path_.c_str(), nullptr,
+                              XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+  if (doc == nullptr)
+    return settings;
+  xmlNodePtr root = xmlDocGetRootElement(doc);
+  xmlNodePtr section = root != nullptr ? firstChildElement(root, kProfileSection) : nullptr;
+  for (xmlNodePtr node = section != nullptr ? section->children : nullptr; node != nullptr;
+       node = node->next) {
+    if (node->type != XML_ELEMENT_NODE)
+      continue;
+    xmlChar* text = xmlNodeGetContent(node);
+    settings.push_back({reinterpret_cast<const char*>(node->name),
+                        text != nullptr ? reinterpret_cast<const char*>(text) : ""});
+    xmlFree(text);
+  }
+  xmlFreeDoc(doc);
+  return settings;
+}
+
+}  // namespace k4::hostsim

@@ -29,6 +29,9 @@ class ProfileFile {
   // The integer a key of the plug-in's section holds; `fallback` when the file, the key or a
   // number is missing.
   long readSetting(const std::string& key, long fallback) const;
+  // Every key of the plug-in's section with its text, in the file's order; none when the file
+  // or the section is missing.
+  std::vector<SettingText> readSettings() const;
 
  private:
   bool openTemporary(const std::string& content, std::string& error);

@@ -1,14 +1,16 @@
 #include "scenario.h"
 
 #include <charconv>
-#include <cmath>
-#include <cstdlib>
 #include <limits>
 #include <sstream>
+
+#include "scenario_words.h"
 
 namespace k4::hostsim {
 
 namespace {
+
+using namespace scenario_words;
 
 constexpr int kMaxRepeat = 10'000'000;
 constexpr const char* kAxisLetters = "XYZABC";
@@ -16,103 +18,6 @@ constexpr const char* kAxisLetters = "XYZABC";
 // What a command needs of the plug-in: running (cycle, update, step, config, stop), stopped or
 // never started (start, setting, pendant absent), or nothing.
 enum class Need { Nothing, Running, NotRunning };
-
-struct Token {
-  std::string text;  // quotes removed
-  bool quoted = false;
-};
-
-std::string quote(const std::string& s) {
-  return "\"" + s + "\"";
-}
-
-// Splits a line into blank-separated words; KEY="text with blanks" is one word whose quotes are
-// removed. A '#' outside quotes starts a comment.
-std::vector<Token> splitWords(const std::string& line, int lineNumber) {
-  std::vector<Token> words;
-  std::size_t i = 0;
-  while (i < line.size()) {
-    while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r'))
-      ++i;
-    if (i >= line.size() || line[i] == '#')
-      break;
-    Token word;
-    while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r') {
-      if (line[i] == '"') {
-        const std::size_t close = line.find('"', i + 1);
-        if (close == std::string::npos)
-          throw ParseError(lineNumber, "unterminated quote");
-        word.text += line.substr(i + 1, close - i - 1);
-        word.quoted = true;
-        i = close + 1;
-      } else if (line[i] == '#') {
-        break;
-      } else {
-        word.text += line[i++];
-      }
-    }
-    words.push_back(word);
-    if (i < line.size() && line[i] == '#')
-      break;
-  }
-  return words;
-}
-
-long long parseInteger(const std::string& text, long long low, long long high, int lineNumber,
-                       const std::string& what) {
-  long long value = 0;
-  const char* first = text.data();
-  const char* last = text.data() + text.size();
-  if (!text.empty() && text[0] == '+')
-    ++first;
-  const auto [end, error] = std::from_chars(first, last, value);
-  if (text.empty() || error != std::errc() || end != last) {
-    throw ParseError(lineNumber, what + ": " + quote(text) + " is not an integer");
-  }
-  if (value < low || value > high) {
-    throw ParseError(lineNumber, what + ": " + text + " is out of range " + std::to_string(low) +
-                                     ".." + std::to_string(high));
-  }
-  return value;
-}
-
-double parseNumber(const std::string& text, int lineNumber, const std::string& what) {
-  char* end = nullptr;
-  const double value = std::strtod(text.c_str(), &end);
-  if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(value)) {
-    throw ParseError(lineNumber, what + ": " + quote(text) + " is not a number");
-  }
-  return value;
-}
-
-bool parseBit(const std::string& text, int lineNumber, const std::string& what) {
-  if (text == "0")
-    return false;
-  if (text == "1")
-    return true;
-  throw ParseError(lineNumber, what + " must be 0 or 1, not " + quote(text));
-}
-
-bool plainName(const std::string& name) {
-  if (name.empty() || (name[0] >= '0' && name[0] <= '9'))
-    return false;
-  for (char c : name) {
-    const bool ok =
-        (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
-    if (!ok)
-      return false;
-  }
-  return true;
-}
-
-// KEY=VALUE; the value may have been quoted.
-std::pair<std::string, std::string> splitAssignment(const Token& word, int lineNumber) {
-  const std::size_t eq = word.text.find('=');
-  if (eq == std::string::npos || eq == 0) {
-    throw ParseError(lineNumber, "expected KEY=VALUE, not " + quote(word.text));
-  }
-  return {word.text.substr(0, eq), word.text.substr(eq + 1)};
-}
 
 int parseRepeat(const std::vector<Token>& words, int lineNumber) {
   if (words.size() > 2)
@@ -394,6 +299,48 @@ bool blankOrComment(const std::string& line) {
   return first == std::string::npos || line[first] == '#';
 }
 
+enum class State { NeverStarted, Running, Stopped };
+
+// Parses one line against the plug-in's state so far; an implicit start goes in first when the
+// line needs the plug-in running.
+void parseCheckedLine(const std::string& line, int lineNumber, State& state,
+                      std::vector<Command>& commands) {
+  Command command = parseLine(line, lineNumber);
+  switch (needOf(command.op)) {
+    case Need::Running:
+      if (state == State::Stopped) {
+        throw ParseError(lineNumber,
+                         "the plug-in was stopped; give \"start\" to start it again first");
+      }
+      if (state == State::NeverStarted) {
+        Command start;
+        start.op = Op::Start;
+        start.line = lineNumber;
+        start.implicit = true;
+        commands.push_back(start);
+        state = State::Running;
+      }
+      if (command.op == Op::Stop)
+        state = State::Stopped;
+      break;
+    case Need::NotRunning:
+      if (state == State::Running) {
+        throw ParseError(lineNumber,
+                         command.op == Op::Start ? std::string("the plug-in is already started")
+                         : command.op == Op::Setting
+                             ? std::string("\"setting\" must come before the plug-in starts")
+                             : std::string("\"pendant absent\" must come before the plug-in "
+                                           "starts"));
+      }
+      if (command.op == Op::Start)
+        state = State::Running;
+      break;
+    case Need::Nothing:
+      break;
+  }
+  commands.push_back(std::move(command));
+}
+
 }  // namespace
 
 DialogControl dialogControlFor(const std::string& key) {
@@ -422,7 +369,15 @@ DialogControl dialogControlFor(const std::string& key) {
 }
 
 std::vector<Command> parseScenario(const std::string& text) {
-  enum class State { NeverStarted, Running, Stopped } state = State::NeverStarted;
+  std::vector<ParseError> errors;
+  std::vector<Command> commands = parseScenario(text, errors);
+  if (!errors.empty())
+    throw errors.front();
+  return commands;
+}
+
+std::vector<Command> parseScenario(const std::string& text, std::vector<ParseError>& errors) {
+  State state = State::NeverStarted;
   std::vector<Command> commands;
   std::istringstream lines(text);
   std::string line;
@@ -431,40 +386,13 @@ std::vector<Command> parseScenario(const std::string& text) {
     ++lineNumber;
     if (blankOrComment(line))
       continue;
-    Command command = parseLine(line, lineNumber);
-    switch (needOf(command.op)) {
-      case Need::Running:
-        if (state == State::Stopped) {
-          throw ParseError(lineNumber,
-                           "the plug-in was stopped; give \"start\" to start it again first");
-        }
-        if (state == State::NeverStarted) {
-          Command start;
-          start.op = Op::Start;
-          start.line = lineNumber;
-          start.implicit = true;
-          commands.push_back(start);
-          state = State::Running;
-        }
-        if (command.op == Op::Stop)
-          state = State::Stopped;
-        break;
-      case Need::NotRunning:
-        if (state == State::Running) {
-          throw ParseError(lineNumber,
-                           command.op == Op::Start ? std::string("the plug-in is already started")
-                           : command.op == Op::Setting
-                               ? std::string("\"setting\" must come before the plug-in starts")
-                               : std::string("\"pendant absent\" must come before the plug-in "
-                                             "starts"));
-        }
-        if (command.op == Op::Start)
-          state = State::Running;
-        break;
-      case Need::Nothing:
-        break;
+    // A bad line is left out and the next one read as if it were not there, so one pass
+    // names every mistake of the file.
+    try {
+      parseCheckedLine(line, lineNumber, state, commands);
+    } catch (const ParseError& bad) {
+      errors.push_back(bad);
     }
-    commands.push_back(std::move(command));
   }
   return commands;
 }

@@ -85,6 +85,8 @@ struct ParseError : std::runtime_error {
 
 // Parses a whole scenario. Throws ParseError for the first bad line.
 std::vector<Command> parseScenario(const std::string& text);
+// Parses a whole scenario, every bad line left out and its error added to `errors` in order.
+std::vector<Command> parseScenario(const std::string& text, std::vector<ParseError>& errors);
 
 // The kind of control the configuration dialog shows for a setting key (the plug-in's dialog
 // addresses its controls by that key).

@@ -29,13 +29,11 @@ bool loadScenario(const std::string& path, Scenario& scenario) {
 
 bool parseScenarioText(const std::string& name, const std::string& text, Scenario& scenario) {
   scenario.name = name;
-  try {
-    scenario.commands = parseScenario(text);
-  } catch (const ParseError& bad) {
+  std::vector<ParseError> errors;
+  scenario.commands = parseScenario(text, errors);
+  for (const ParseError& bad : errors)
     std::fprintf(stderr, "%s:%d: %s\n", name.c_str(), bad.line, bad.what());
-    return false;
-  }
-  return true;
+  return errors.empty();
 }
 
 }  // namespace k4::hostsim

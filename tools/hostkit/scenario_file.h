@@ -1,6 +1,6 @@
 // A scenario read and parsed for a program that plays it (the simulator, the LinuxCNC bridge).
-// Whatever is wrong is said on standard error as "NAME:LINE: reason", and the program ends with
-// kUsageError, the exit code of bad use.
+// Whatever is wrong is said on standard error as "NAME:LINE: reason", one line for each bad line
+// of the file, and the program ends with kUsageError, the exit code of bad use.
 #pragma once
 
 #include <string>

@@ -66,7 +66,7 @@ int runScenario(const std::string& name, const std::vector<Command>& commands,
   // unless the user asked for them to be kept.
   const bool opened = options.writeProfile ? profile.open(options.profile, error)
                                            : profile.openCopy(options.profile, error);
-  if (!plugin.load(options.plugin, error) || !opened) {
+  if (!opened || !canWritePlot(options.plot, error) || !plugin.load(options.plugin, error)) {
     std::fprintf(stderr, "k4-hostsim: %s\n", error.c_str());
     return 2;
   }

@@ -60,7 +60,7 @@ double SimulatedMachine::dro(int code) {
 
 void SimulatedMachine::doButton(int code) {
   if (reactions_ && code == button::kReset)
-    setLed(led::kReset, !led(led::kReset));
+    ++pendingResets_;
 }
 
 std::vector<int> SimulatedMachine::code(const std::string& line, HostBlocks& blocks) {
@@ -115,6 +115,9 @@ void SimulatedMachine::moveAxis(int axis, double target) {
 }
 
 void SimulatedMachine::beforeCycle(HostBlocks&, double seconds) {
+  if (pendingResets_ % 2 != 0)
+    setLed(led::kReset, !led(led::kReset));
+  pendingResets_ = 0;
   for (int axis = 0; axis < kAxisCount; ++axis) {
     if (jogSpeed_[axis] != 0.0) {
       moveAxis(axis, positions_[axis] + jogSpeed_[axis] * seconds / kSecondsPerMinute);

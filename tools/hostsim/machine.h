@@ -24,7 +24,9 @@ class SimulatedMachine final : public HostModel {
   SimulatedMachine();  // a host ready to jog: LED 83 lit, every DRO 0
 
   // Live mode: the host answers code 1021 by toggling its reset state, LED 800, as a real host
-  // does. Scripts set the LEDs themselves.
+  // does: after the callback, before the next report cycle (a host handles the button from its
+  // own queue), which is where a recording of the session notes the LED. Scripts set the LEDs
+  // themselves.
   void setReactions(bool react) { reactions_ = react; }
 
   // The host blocks' first values: a jog increment of 0.001 and a full jog speed of 1000.
@@ -65,6 +67,7 @@ class SimulatedMachine final : public HostModel {
 
   HostBlocks* blocks_ = nullptr;
   bool reactions_ = false;
+  int pendingResets_ = 0;  // codes 1021 not yet answered
   std::map<int, uint8_t> leds_;
   std::map<int, double> dros_;
   std::array<double, kAxisCount> positions_{};
