@@ -161,8 +161,12 @@ class BridgeTest : public ::testing::Test {
     std::this_thread::sleep_for(5ms);  // the bridge's thread takes a fresh status
     bridge_->beforeCycle(blocks_, 0.025);
   }
-  // The commands sent once the bridge's thread has emptied its queue.
+  // The commands sent once the bridge's thread has emptied its queue (waited for, up to 3 s: a
+  // loaded machine may keep that thread off the processor for a while), and has then sent
+  // nothing more for 40 ms.
   std::vector<Sent> settle() {
+    for (int i = 0; i < 150 && !bridge_->idle(); ++i)
+      std::this_thread::sleep_for(20ms);
     std::size_t count = controller_->sent().size();
     for (int i = 0; i < 30; ++i) {
       std::this_thread::sleep_for(40ms);

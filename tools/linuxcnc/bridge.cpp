@@ -290,6 +290,11 @@ void Bridge::shutdown(const std::string& why) {
   }
 }
 
+bool Bridge::idle() const {
+  std::lock_guard lock(mutex_);
+  return queue_.empty() && !busy_;
+}
+
 std::vector<std::string> Bridge::takeMessages() {
   std::vector<std::string> taken;
   taken.swap(messages_);

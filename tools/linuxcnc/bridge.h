@@ -97,6 +97,10 @@ class Bridge final : public hostsim::HostModel {
   std::string positions() const override;
   std::vector<std::string> takeMessages() override;
 
+  // Whether every queued command has been taken and carried out by the bridge's thread (a test
+  // waits for it instead of guessing how long that thread may take on a loaded machine).
+  bool idle() const;
+
   // Benchmark samples (with `timings`); call after shutdown.
   Timings takeTimings();
 
