@@ -95,6 +95,10 @@ def profile_cases(home):
         ("a new profile", ["--live", "--duration", "0.2", "--profile",
                            os.path.join(home, "new.xml")],
          None, None, 0, ["new.xml is new", "default settings", "--config --profile"]),
+        ("a folder as the profile", ["--live", "--duration", "0.2", "--profile", home],
+         None, None, 2, [home, "is a folder"]),
+        ("the dialog on a profile that is not a file", ["--config", "--profile", "/dev/null"],
+         None, None, 2, ["/dev/null", "not a regular file"]),
         ("a profile without the section", ["--live", "--duration", "0.2", "--profile", bare],
          bare, "<profile/>\n", 0, [bare, "has no <Orvane_K4_Pendant> section", "--config"]),
     ]

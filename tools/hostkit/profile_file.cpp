@@ -129,6 +129,25 @@ ProfileDiagnosis diagnoseProfile(const std::string& path, bool mustSave,
                    "exists.";
     return result;
   }
+  const std::string fresh =
+      "the pendant uses its default settings (every step size NONE). "
+      "Set them with " +
+      configCommand + ".";
+  if (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+    if (S_ISDIR(info.st_mode)) {
+      result.error = "the profile " + path + " is a folder; name a file for the profile.";
+    } else if (mustSave) {
+      result.error = "the profile " + path +
+                     " is not a regular file, so the settings cannot be saved in it; name a "
+                     "file for the profile.";
+    } else {
+      result.fresh = true;
+      result.warning = "the profile " + path +
+                       " is not a regular file: the pendant uses its default settings and "
+                       "nothing is saved.";
+    }
+    return result;
+  }
   std::string content;
   int error = 0;
   const FileRead read = readFile(path, content, error);
@@ -155,12 +174,10 @@ ProfileDiagnosis diagnoseProfile(const std::string& path, bool mustSave,
       return result;
     }
   }
-  if (read == FileRead::Missing) {
+  // The plug-in takes a blank file as no profile at all.
+  if (read == FileRead::Missing || content.find_first_not_of(" \t\r\n") == std::string::npos) {
     result.fresh = true;
-    result.warning = "the profile " + path +
-                     " is new: the pendant uses its default settings (every step size NONE). "
-                     "Set them with " +
-                     configCommand + ".";
+    result.warning = "the profile " + path + " is new: " + fresh;
     return result;
   }
 
