@@ -105,10 +105,18 @@ def profile_cases(home):
 
 
 def check_profiles(sim, env, home):
-    for what, args, path, content, code, words in profile_cases(home):
+    cases = profile_cases(home)
+    if os.geteuid() != 0:  # root may write any file, whatever its mode
+        locked = os.path.join(home, "locked.xml")
+        cases.append(("the configuration dialog on a read-only profile",
+                      ["--config", "--profile", locked], locked, "<profile/>\n", 2,
+                      [locked, "read-only", "chmod u+w"]))
+    for what, args, path, content, code, words in cases:
         if path is not None:
             with open(path, "w") as file:
                 file.write(content)
+            if path.endswith("locked.xml"):
+                os.chmod(path, 0o444)
         done = run(sim, args, env)
         if done.returncode != code:
             fail(f"{what}: exit {done.returncode}, expected {code}: {done.stderr!r}")

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -153,26 +154,30 @@ ProfileDiagnosis diagnoseProfile(const std::string& path, bool mustSave,
   const FileRead read = readFile(path, content, error);
   if (read == FileRead::Failed) {
     result.error = "cannot read the profile " + path + " (" + std::strerror(error) +
-                   "). Let your user read it (chmod u+rw " + path + ") or name another profile.";
+                   "). Let your user read it (a file made with sudo: sudo chown $USER " + path +
+                   ") or name another profile.";
     return result;
   }
-  if (read == FileRead::Missing || mustSave) {
-    bool canWrite = true;
-    if (read == FileRead::Read && access(path.c_str(), W_OK) != 0) {
-      canWrite = false;
-      error = errno;
-    }
-    if (canWrite && !folderTakesFiles(folder, error))
-      canWrite = false;
-    if (!canWrite) {
-      result.error =
-          "the profile " + path + " cannot be " + (read == FileRead::Missing ? "made" : "saved") +
-          ": " + folder + " takes no new file (" + std::strerror(error) +
-          "), and the profile is saved by writing a new file beside the old one. "
-          "Let your user write in " +
-          folder + ", or name a profile in a folder of your own, such as ~/.config/orvane-k4/.";
-      return result;
-    }
+  if (read == FileRead::Read && mustSave && access(path.c_str(), W_OK) != 0) {
+    result.error = "the profile " + path + " cannot be saved: it is read-only (" +
+                   std::strerror(errno) + "). Let your user write it (chmod u+w " + path +
+                   "; a file made with sudo: sudo chown $USER " + path +
+                   ") or name another profile.";
+    return result;
+  }
+  // The plug-in saves the file where a link to it leads.
+  char resolved[PATH_MAX];
+  const std::string saveFolder =
+      read == FileRead::Read && realpath(path.c_str(), resolved) != nullptr ? folderOf(resolved)
+                                                                            : folder;
+  if ((read == FileRead::Missing || mustSave) && !folderTakesFiles(saveFolder, error)) {
+    result.error =
+        "the profile " + path + " cannot be " + (read == FileRead::Missing ? "made" : "saved") +
+        ": " + saveFolder + " takes no new file (" + std::strerror(error) +
+        "), and the profile is saved by writing a new file beside the old one. Let "
+        "your user write in " +
+        saveFolder + ", or name a profile in a folder of your own, such as ~/.config/orvane-k4/.";
+    return result;
   }
   // The plug-in takes a blank file as no profile at all.
   if (read == FileRead::Missing || content.find_first_not_of(" \t\r\n") == std::string::npos) {
@@ -181,6 +186,7 @@ ProfileDiagnosis diagnoseProfile(const std::string& path, bool mustSave,
     return result;
   }
 
+  xmlResetLastError();  // the error below must be this file's
   xmlDocPtr doc = parse(content, path);
   if (doc == nullptr || xmlDocGetRootElement(doc) == nullptr) {
     const xmlError* last = xmlGetLastError();
@@ -210,10 +216,7 @@ ProfileDiagnosis diagnoseProfile(const std::string& path, bool mustSave,
                      section + ">...</" + section + "></profile>), or set the values with " +
                      configCommand + ".";
   } else {
-    result.warning = "the profile " + path + " has no <" + section +
-                     "> section yet: the pendant uses its default settings (every step size "
-                     "NONE). Set them with " +
-                     configCommand + ".";
+    result.warning = "the profile " + path + " has no <" + section + "> section yet: " + fresh;
   }
   xmlFreeDoc(doc);
   return result;
