@@ -127,6 +127,17 @@ def check_profiles(sim, env, home):
             fail(f"{what}: libxml2's own message reached the terminal: {done.stderr!r}")
 
 
+def check_no_settings_folder(sim, env):
+    """A home where no settings folder can be made: live runs on, --config refuses."""
+    homeless = dict(env, HOME="/proc/no-such-home")
+    done = run(sim, ["--live", "--duration", "0.2"], homeless)
+    if done.returncode != 0 or "the settings are not kept this time" not in done.stderr:
+        fail(f"live without a settings folder: exit {done.returncode}, {done.stderr!r}")
+    done = run(sim, ["--config"], homeless, "ok\n")
+    if done.returncode != 2 or "name a profile with --profile" not in done.stderr:
+        fail(f"--config without a settings folder: exit {done.returncode}, {done.stderr!r}")
+
+
 def main():
     sim = sys.argv[1]
     bridge = sys.argv[2] if len(sys.argv) > 2 else None
@@ -136,6 +147,7 @@ def main():
         check_version(sim, "k4-hostsim", env)
         check_config(sim, "k4-hostsim", env, home)
         check_profiles(sim, env, home)
+        check_no_settings_folder(sim, env)
         if bridge:
             bridge_home = os.path.join(home, "bridge")
             os.mkdir(bridge_home)

@@ -33,11 +33,16 @@ int main(int argc, char** argv) {
     // A user's own session keeps its settings where the next one finds them.
     if (options.profile.empty()) {
       std::string folder;
-      if (!configFolder(folder, error)) {
+      if (configFolder(folder, error)) {
+        options.profile = folder + "/hostsim-profile.xml";
+      } else if (options.config) {
         std::fprintf(stderr, "k4-hostsim: %s; name a profile with --profile\n", error.c_str());
         return kUsageError;
+      } else {
+        // A live session can do without: it runs on a temporary profile.
+        std::fprintf(stderr, "k4-hostsim: %s; the settings are not kept this time\n",
+                     error.c_str());
       }
-      options.profile = folder + "/hostsim-profile.xml";
     }
     machine.startAsAHost();
   }
