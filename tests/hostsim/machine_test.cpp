@@ -30,6 +30,23 @@ TEST(Machine, StartsAsAHostReadyToJog) {
   EXPECT_EQ(machine.positions(), "X 0.0000 Y 0.0000 Z 0.0000 A 0.0000 B 0.0000 C 0.0000");
 }
 
+// A session a person runs starts with the overrides and the jog speed a host shows, so knob
+// positions 3 to 6 move and trim something; a scenario's machine keeps them at 0.
+TEST(Machine, StartedAsAHostHasOverridesAndAJogSpeed) {
+  AttachedMachine person;
+  person.machine.startAsAHost();
+  AttachedMachine scripted;
+  const struct {
+    int dro;
+    double host;
+  } cases[] = {{821, 100.0}, {74, 100.0}, {3, 50.0}, {828, 0.0}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(person.machine.dro(c.dro), c.host) << c.dro;
+    EXPECT_EQ(scripted.machine.dro(c.dro), 0.0) << c.dro;
+  }
+  EXPECT_EQ(person.blocks.planner.stepIncrement, 0.001);
+}
+
 TEST(Machine, StepLinesMoveRelativeAndG90EndsRelativeMode) {
   AttachedMachine host;
   SimulatedMachine& machine = host.machine;

@@ -15,8 +15,10 @@ set(K4_SCENARIO_DIR ${CMAKE_CURRENT_LIST_DIR}/../scenarios)
 # Live mode with whatever pendant there is (the virtual one on a machine without a pendant)
 # starts, runs the timer and Update on the real clock, and shuts down cleanly.
 add_test(NAME hostsim.live_smoke COMMAND k4-hostsim --live --duration 0.3)
+# Its default profile goes to the build tree, not to the home folder of whoever runs the tests.
 set_tests_properties(hostsim.live_smoke PROPERTIES
-                     PASS_REGULAR_EXPRESSION "# live: [0-9]+ cycles, [0-9]+ updates; pendant ")
+                     PASS_REGULAR_EXPRESSION "# live: [0-9]+ cycles, [0-9]+ updates; pendant "
+                     ENVIRONMENT "XDG_CONFIG_HOME=${CMAKE_CURRENT_BINARY_DIR}/xdg")
 
 # Live sessions typed into a pseudo-terminal: the first key counts, a held arrow key is one
 # jog, a recorded session replays alone to the same host actions and end positions (and an
@@ -75,4 +77,17 @@ if(Python3_Interpreter_FOUND)
            COMMAND Python3::Interpreter
                    ${CMAKE_SOURCE_DIR}/scripts/pictures/draw-simulator-pictures.py
                    --check $<TARGET_FILE:k4-hostsim>)
+endif()
+
+# The settings from the outside: --version, the terminal configuration dialog saving to the
+# profile (also the LinuxCNC bridge's, which needs no LinuxCNC for it), the default profile in
+# the XDG folder, and profiles that cannot be used or lack the pendant's section.
+if(Python3_Interpreter_FOUND)
+  set(K4_SETTINGS_PROGRAMS $<TARGET_FILE:k4-hostsim>)
+  if(TARGET k4-linuxcnc)
+    list(APPEND K4_SETTINGS_PROGRAMS $<TARGET_FILE:k4-linuxcnc>)
+  endif()
+  add_test(NAME hostsim.settings
+           COMMAND Python3::Interpreter ${CMAKE_CURRENT_LIST_DIR}/settings_check.py
+                   ${K4_SETTINGS_PROGRAMS})
 endif()

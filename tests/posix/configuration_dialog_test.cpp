@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -246,39 +247,69 @@ TEST_F(ConfigurationDialog, ConfigWritesTheDialogsValuesOrTheValuesReadBeforeIt)
   }
 }
 
-TEST(TerminalDialogView, EditsAndAcceptsLineByLine) {
+// The terminal form as a person uses it: the dialog's captions, never control ids, a cursor
+// moved with Enter, p and g N, lists stepped or picked by entry number or text, the radio pair
+// as one choice, the check box toggled, and a field without a number sending the cursor back.
+TEST(TerminalDialogView, EditsByCaptionWithACursor) {
   PendantSettings settings = reconfigurationDefaults();
   propertiesdlg dialog(settings);
-  std::istringstream in("4169 abc\nok\n4169   42\n4040 ?\n4040 19\n4035 1\n4176 0\nbogus\nok\n");
+  // An entry's text typed in other case with blanks around it picks that entry.
+  std::string typed(CustomButtonActions.label(5));
+  for (char& c : typed)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  std::istringstream in(
+      "g 4\nabc\nok\n"  // the feed rate holds no number: OK refuses, the cursor stays there
+      "42\n"            // typed into the feed rate, the cursor moves on to the radio pair
+      "#2\n"            // "Velocity MPG Mode."
+      "x\n"             // the auto mode check box, ticked at first, cleared
+      "g 1\n+\n+\n-\n"  // step size #1: 0.001 -> 0.01 -> 0.1 -> 0.01
+      "g 16\n?\n#20\n"  // F1 Action Button: entry 20 (position 19)
+      "n\n  " +
+      typed +
+      "  \n"         // F2 Action Button (item 18): picked by its text
+      "p\np\n#99\n"  // item 17: no such entry, nothing changes
+      "g 99\nok\n");
   std::ostringstream out;
   TerminalDialogView view(in, out);
 
   EXPECT_EQ(view.runModal(dialog), kDialogOk);
   EXPECT_EQ(settings.StepJogRate, 42);
-  EXPECT_EQ(settings.BUTTON0, 19);
   EXPECT_TRUE(settings.SingleMode);
   EXPECT_FALSE(settings.AutoMode);
+  EXPECT_EQ(settings.StepSize1, 3);
+  EXPECT_EQ(settings.BUTTON0, 19);
+  EXPECT_EQ(settings.BUTTON2, 5);
+  EXPECT_EQ(settings.BUTTON1, 0);
   const std::string shown = out.str();
-  EXPECT_NE(shown.find("4169  Step Jogging Feed Rate. Set 0 to Use Feed Rate Currently in the "
-                       "System.: [100]"),
+  EXPECT_EQ(shown.find("4169"), std::string::npos) << shown;
+  EXPECT_EQ(shown.find("Focus on"), std::string::npos);
+  EXPECT_NE(shown.find("   4  Step Jogging Feed Rate. Set 0 to Use Feed Rate Currently in the "
+                       "System. [100]"),
+            std::string::npos)
+      << shown;
+  EXPECT_NE(shown.find("Please enter an integer.\n>  4  Step Jogging Feed Rate. Set 0 to Use "
+                       "Feed Rate Currently in the System. [abc]"),
+            std::string::npos)
+      << shown;
+  EXPECT_NE(shown.find(">  5  Press and Hold SIDE Button to : [Single MPG Mode]"),
             std::string::npos);
-  EXPECT_NE(shown.find("4032  Double click STOP Button to Select Step Size. Set NONE to Skip. (1): "
-                       "[0.001] (entry 2)"),
+  EXPECT_NE(shown.find(">  6  Step / Velocity Auto Mode. [ ]"), std::string::npos);
+  EXPECT_NE(shown.find("    #20  " + std::string(CustomButtonActions.label(19))),
             std::string::npos);
-  EXPECT_NE(shown.find("Please enter an integer."), std::string::npos);
-  EXPECT_NE(shown.find("    52: [" + std::string(CustomButtonActions.label(52)) + "]"),
-            std::string::npos);
-  EXPECT_NE(shown.find("Unknown command."), std::string::npos);
+  EXPECT_NE(shown.find("There is no entry #99"), std::string::npos);
+  EXPECT_NE(shown.find("There is no item 99"), std::string::npos);
 }
 
-TEST(TerminalDialogView, EndOfInputEscapes) {
-  PendantSettings settings = reconfigurationDefaults();
-  propertiesdlg dialog(settings);
-  std::istringstream in("4169 300\n");
-  std::ostringstream out;
-  TerminalDialogView view(in, out);
-  EXPECT_EQ(view.runModal(dialog), kDialogCancel);
-  EXPECT_EQ(settings.StepJogRate, 100);
+TEST(TerminalDialogView, EscapeAndEndOfInputStoreNothing) {
+  for (const char* input : {"g 4\n300\n", "g 4\n300\nesc\nok\n"}) {
+    PendantSettings settings = reconfigurationDefaults();
+    propertiesdlg dialog(settings);
+    std::istringstream in(input);
+    std::ostringstream out;
+    TerminalDialogView view(in, out);
+    EXPECT_EQ(view.runModal(dialog), kDialogCancel) << input;
+    EXPECT_EQ(settings.StepJogRate, 100) << input;
+  }
 }
 
 }  // namespace

@@ -244,6 +244,18 @@ class LiveSession {
 
 int runLive(const Options& options, HostModel& model, const std::string& title) {
   std::string error;
+  std::string profileWarning;
+  if (!options.profile.empty()) {
+    const ProfileDiagnosis found =
+        diagnoseProfile(options.profile, false, title + " --config --profile " + options.profile);
+    if (!found.error.empty()) {
+      std::fprintf(stderr, "%s: %s\n", title.c_str(), found.error.c_str());
+      return 2;
+    }
+    profileWarning = found.warning;
+    if (!profileWarning.empty())
+      std::fprintf(stderr, "%s: %s\n", title.c_str(), profileWarning.c_str());
+  }
   PluginModule plugin;
   ProfileFile profile;
   SessionRecorder recorder;
@@ -355,6 +367,9 @@ int runLive(const Options& options, HostModel& model, const std::string& title) 
     std::fputs("\x1b[H\x1b[J", stdout);
   std::printf("# live: %ld cycles, %ld updates; pendant %s\n# positions %s\n", session.cycles(),
               session.updates(), linkText.c_str(), sim.model().positions().c_str());
+  // The dashboard covered the warning given at the start.
+  if (dashboard && !profileWarning.empty())
+    std::fprintf(stderr, "%s: %s\n", title.c_str(), profileWarning.c_str());
   if (!plot.write("k4-hostsim --live", error)) {
     std::fprintf(stderr, "k4-hostsim: %s\n", error.c_str());
     return 1;

@@ -6,6 +6,8 @@
 
 namespace k4::hostsim {
 
+const char* const kVersion = K4_VERSION;
+
 const char* const kUsage =
     "Usage: k4-hostsim [options] [SCRIPT]\n"
     "Plays the host and the pendant for the Orvane K4 plug-in, driving it only through its\n"
@@ -13,9 +15,13 @@ const char* const kUsage =
     "and no --live it runs the built-in demo.\n"
     "\n"
     "Options:\n"
+    "  --config           open the configuration dialog in the terminal, save the settings\n"
+    "                     to the profile and end\n"
     "  --plugin PATH      the plug-in to load (default: the one built beside the simulator)\n"
-    "  --profile PATH     the host profile (default: a fresh temporary file with an empty\n"
-    "                     profile root, so every setting starts at its start-up default).\n"
+    "  --profile PATH     the host profile. Default with --live and --config:\n"
+    "                     $XDG_CONFIG_HOME/orvane-k4/hostsim-profile.xml (else\n"
+    "                     ~/.config/orvane-k4/...); for a scenario or the demo: a fresh\n"
+    "                     temporary file, so every setting starts at its start-up default.\n"
     "                     A scenario or the demo runs on a copy of it: its setting lines and\n"
     "                     what the plug-in saves never reach PATH\n"
     "  --write-profile    keep what a scenario or the demo changes in the --profile file\n"
@@ -39,7 +45,16 @@ const char* const kUsage =
     "                     an existing FILE is kept unless --overwrite is given\n"
     "  --overwrite        live: let --record replace an existing FILE\n"
     "  --duration SECONDS live: end after this long (default: until q or Ctrl-C)\n"
+    "  --version          the version\n"
     "  --help             this text\n"
+    "\n"
+    "With --live and --config the host starts as a host does: feed override (DRO 821) and\n"
+    "spindle override (DRO 74) 100, jog speed (DRO 3) 50 percent. A scenario starts with every\n"
+    "DRO at 0 and sets what it needs with dro lines.\n"
+    "\n"
+    "Exit codes: 0 done; 1 the plug-in did not start, or the settings or the plot could not be\n"
+    "written; 2 bad use: an unknown option or a bad value, a scenario with a mistake, a plug-in\n"
+    "or a profile that cannot be used (the message names the file and what to do).\n"
     "\n"
     "Scenario commands (one a line, # starts a comment):\n"
     "  start | pendant absent | setting KEY=VALUE ... | report HEX | pendant FIELD=VALUE ...\n"
@@ -179,6 +194,14 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
       if (!noValue())
         return false;
       options.help = true;
+    } else if (arg == "--version") {
+      if (!noValue())
+        return false;
+      options.version = true;
+    } else if (arg == "--config") {
+      if (!noValue())
+        return false;
+      options.config = true;
     } else if (arg != "-" && arg.rfind("-", 0) == 0) {
       error = "unknown option \"" + arg + "\" (see --help)";
       return false;
@@ -192,6 +215,12 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
   }
   if (options.demo && scriptGiven) {
     error = "--demo runs the built-in scenario; give no scenario file with it";
+    return false;
+  }
+  if (options.config && (scriptGiven || options.demo || options.live)) {
+    error =
+        "--config opens the configuration dialog alone; give no scenario file, --demo or "
+        "--live with it";
     return false;
   }
   if (options.live && (scriptGiven || options.demo)) {

@@ -17,6 +17,8 @@ struct Options {
   bool demo = false;
   bool live = false;
   bool help = false;
+  bool version = false;
+  bool config = false;  // open the configuration dialog in the terminal, save, end
   int updateHz = 10;
   std::string device;            // live: a hidraw device path
   bool hidraw = false;           // live: the plug-in's own hidraw services, pendant there or not
@@ -37,5 +39,7 @@ bool parseUpdateHz(const std::string& text, int& hz, std::string& error);
 bool parseDuration(const std::string& text, double& seconds, std::string& error);
 
 extern const char* const kUsage;
+// The version of the project, as its CMakeLists.txt gives it.
+extern const char* const kVersion;
 
 }  // namespace k4::hostsim

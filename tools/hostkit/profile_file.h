@@ -10,6 +10,29 @@
 
 namespace k4::hostsim {
 
+// What the host finds in a profile the user named, before the plug-in reads it. Both texts name
+// the file and say what to do; empty when there is nothing to say.
+struct ProfileDiagnosis {
+  std::string error;    // the profile cannot be used as asked
+  std::string warning;  // it can, but the pendant will not read the settings the user expects
+  bool fresh = false;   // there is no file yet (`warning` says the defaults are used)
+};
+
+// `mustSave`: the run writes the profile (the configuration dialog, a scenario kept with
+// --write-profile), so the file, or its folder when there is no file yet, must take a write.
+// `configCommand` is the command that opens the configuration dialog on this profile.
+ProfileDiagnosis diagnoseProfile(const std::string& path, bool mustSave,
+                                 const std::string& configCommand);
+
+// The folder a program keeps its files in: $XDG_CONFIG_HOME/orvane-k4, else
+// ~/.config/orvane-k4; created (with its parents) when missing. False with `error` set when it
+// cannot be created.
+bool configFolder(std::string& folder, std::string& error);
+
+// Keeps libxml2's own messages ("I/O error : ...") off the terminal: every failure is reported
+// by the host in its own words. Called once at the start of a host program.
+void silenceXmlMessages();
+
 class ProfileFile {
  public:
   ProfileFile() = default;

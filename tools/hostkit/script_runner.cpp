@@ -60,6 +60,18 @@ void applyHost(HostBlocks& blocks, const Command& command) {
 int runScenario(const std::string& name, const std::vector<Command>& commands,
                 const Options& options, HostModel& model, bool closingSummary) {
   std::string error;
+  if (!options.profile.empty()) {
+    // Kept with --write-profile, the scenario's settings must be able to reach the file.
+    const ProfileDiagnosis found = diagnoseProfile(
+        options.profile, options.writeProfile, "k4-hostsim --config --profile " + options.profile);
+    if (!found.error.empty()) {
+      std::fprintf(stderr, "k4-hostsim: %s\n", found.error.c_str());
+      return 2;
+    }
+    // A new profile is the scenario's to fill with its setting lines.
+    if (!found.warning.empty() && !found.fresh)
+      std::fprintf(stderr, "k4-hostsim: %s\n", found.warning.c_str());
+  }
   PluginModule plugin;
   ProfileFile profile;
   // A scenario's settings and whatever the plug-in saves go to a copy of the named profile,

@@ -33,6 +33,12 @@ SimulatedMachine::SimulatedMachine() {
   leds_[led::kJogAllowed] = true;
 }
 
+void SimulatedMachine::startAsAHost() {
+  dros_[dro::kFeedOverride] = 100.0;
+  dros_[dro::kSpindleTrim] = 100.0;
+  dros_[dro::kSpeedPercent] = 50.0;
+}
+
 void SimulatedMachine::attach(HostBlocks& blocks) {
   blocks_ = &blocks;
   blocks.planner.stepIncrement = 0.001;  // every DRO starts at 0, DRO 828 included

@@ -23,6 +23,11 @@ class SimulatedMachine final : public HostModel {
  public:
   SimulatedMachine();  // a host ready to jog: LED 83 lit, every DRO 0
 
+  // The DROs a host starts with, for a session a person runs (live mode, the configuration
+  // dialog): feed override (DRO 821) and spindle override (DRO 74) 100, continuous jog speed
+  // (DRO 3) 50 percent. Scenarios keep every DRO at 0 and set what they need.
+  void startAsAHost();
+
   // Live mode: the host answers code 1021 by toggling its reset state, LED 800, as a real host
   // does: after the callback, before the next report cycle (a host handles the button from its
   // own queue), which is where a recording of the session notes the LED. Scripts set the LEDs

@@ -1,10 +1,8 @@
 // k4-linuxcnc: the Orvane K4 pendant on a running LinuxCNC. It loads the plug-in through its
 // exports exactly as the host simulator does and serves the plug-in's callbacks from LinuxCNC.
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -14,6 +12,7 @@
 #include <sstream>
 
 #include "bridge.h"
+#include "config_dialog.h"
 #include "host_sim.h"
 #include "ini_file.h"
 #include "live.h"
@@ -61,8 +60,12 @@ const char* const kUsage =
     "  --read-errors      read LinuxCNC's error channel for the reasons of refusals; only\n"
     "                     without a LinuxCNC screen (the screen would miss what is read here)\n"
     "  --timings          at the end, print latency and callback-time percentiles\n"
+    "  --version          the version\n"
     "  --help             this text\n"
-    "Exit codes: 0 done, 1 cannot connect, 2 bad use, 3 LinuxCNC went away or a signal.\n";
+    "Exit codes: 0 done; 1 cannot connect to LinuxCNC, the plug-in did not start, or the\n"
+    "settings could not be saved; 2 bad use: an unknown option or a bad value, a scenario with a\n"
+    "mistake, a plug-in, INI, actions file or profile that cannot be used (the message names\n"
+    "the file and what to do); 3 LinuxCNC went away or a signal ended the session.\n";
 
 std::atomic<bool> signalled{false};
 void onSignal(int) {
@@ -80,26 +83,6 @@ struct BridgeOptions {
   bool timings = false;
 };
 
-std::string configFolder() {
-  const char* xdg = std::getenv("XDG_CONFIG_HOME");
-  if (xdg != nullptr && *xdg == '/')
-    return std::string(xdg) + "/orvane-k4";
-  const char* home = std::getenv("HOME");
-  return std::string(home != nullptr && *home != '\0' ? home : ".") + "/.config/orvane-k4";
-}
-
-bool makeFolders(const std::string& path, std::string& error) {
-  for (std::size_t slash = 1; slash != std::string::npos;) {
-    slash = path.find('/', slash + 1);
-    const std::string part = path.substr(0, slash);
-    if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) {
-      error = "cannot create " + part + ": " + std::strerror(errno);
-      return false;
-    }
-  }
-  return true;
-}
-
 bool parse(int argc, char** argv, BridgeOptions& o, std::string& error) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -114,6 +97,8 @@ bool parse(int argc, char** argv, BridgeOptions& o, std::string& error) {
     std::string text;
     if (arg == "--help" || arg == "-h") {
       o.host.help = true;
+    } else if (arg == "--version") {
+      o.host.version = true;
     } else if (arg == "--config") {
       o.config = true;
     } else if (arg == "--ini") {
@@ -162,36 +147,6 @@ bool parse(int argc, char** argv, BridgeOptions& o, std::string& error) {
     }
   }
   return true;
-}
-
-class QuietSink final : public hostsim::EventSink {
- public:
-  void event(const hostsim::HostEvent&) override {}
-};
-
-// The configuration dialog in the terminal, without LinuxCNC: the plug-in is started with no
-// pendant and the host hands over no dialog view, so the plug-in uses its terminal view.
-int runConfig(const BridgeOptions& o) {
-  std::string error;
-  hostsim::PluginModule plugin;
-  hostsim::ProfileFile profile;
-  if (!plugin.load(o.host.plugin, error) || !profile.open(o.host.profile, error)) {
-    std::fprintf(stderr, "k4-linuxcnc: %s\n", error.c_str());
-    return kUsageError;
-  }
-  QuietSink sink;
-  hostsim::IdleHostModel idle;
-  hostsim::HostSimulator sim(plugin.entry(), profile, {}, sink, idle);
-  sim.pendant().setPresent(false);
-  sim.view().setDialog(nullptr);
-  if (!sim.start({}, error)) {
-    std::fprintf(stderr, "k4-linuxcnc: %s\n", error.c_str());
-    return 1;
-  }
-  sim.config({});
-  sim.stop();
-  std::printf("k4-linuxcnc: settings are kept in %s\n", profile.path().c_str());
-  return 0;
 }
 
 bool loadActions(const std::string& path, ActionMap& actions, std::string& error) {
@@ -265,6 +220,7 @@ void mapJoints(const IniFile& ini, BridgeConfig& config) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  hostsim::silenceXmlMessages();
   BridgeOptions o;
   std::string error;
   if (!parse(argc, argv, o, error)) {
@@ -275,8 +231,12 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stdout);
     return 0;
   }
-  const std::string folder = configFolder();
-  if ((o.host.profile.empty() || o.actions.empty()) && !makeFolders(folder, error)) {
+  if (o.host.version) {
+    std::printf("k4-linuxcnc %s\n", hostsim::kVersion);
+    return 0;
+  }
+  std::string folder;
+  if ((o.host.profile.empty() || o.actions.empty()) && !hostsim::configFolder(folder, error)) {
     std::fprintf(stderr, "k4-linuxcnc: %s\n", error.c_str());
     return kUsageError;
   }
@@ -284,8 +244,11 @@ int main(int argc, char** argv) {
     o.host.profile = folder + "/linuxcnc-profile.xml";
   if (o.actions.empty())
     o.actions = folder + "/linuxcnc-actions.conf";
-  if (o.config)
-    return runConfig(o);
+  if (o.config) {
+    // Without LinuxCNC: a host with no machine behind it.
+    hostsim::IdleHostModel idle;
+    return hostsim::runConfigDialog(o.host, idle, "k4-linuxcnc");
+  }
 
   BridgeConfig config;
   config.actionsFile = o.actions;
