@@ -39,6 +39,13 @@ if(Python3_Interpreter_FOUND)
   endforeach()
   # Run by root, the denied case runs the simulator as nobody, which a closed folder may stop.
   set_tests_properties(hostsim.live_keys.denied PROPERTIES SKIP_RETURN_CODE 77)
+  # A live session without --profile keeps its settings in the user's configuration folder:
+  # the build tree's, not the home folder of whoever runs the tests.
+  set_tests_properties(
+    hostsim.live_keys.first-key hostsim.live_keys.hold hostsim.live_keys.device-null
+    hostsim.live_keys.quit-hidraw hostsim.live_keys.bad-plot hostsim.live_keys.replay
+    hostsim.live_keys.denied
+    PROPERTIES ENVIRONMENT "XDG_CONFIG_HOME=${CMAKE_CURRENT_BINARY_DIR}/xdg")
 endif()
 
 # The live dashboard in a tmux pane, its screens captured: the mode's name, the DROs, an unplug,
@@ -50,6 +57,8 @@ if(Python3_Interpreter_FOUND AND K4_TMUX)
     add_test(NAME hostsim.dashboard.${mode}
              COMMAND Python3::Interpreter ${CMAKE_CURRENT_LIST_DIR}/dashboard_tmux.py ${mode}
                      $<TARGET_FILE:k4-hostsim> ${CMAKE_CURRENT_BINARY_DIR})
+    set_tests_properties(hostsim.dashboard.${mode} PROPERTIES
+                         ENVIRONMENT "XDG_CONFIG_HOME=${CMAKE_CURRENT_BINARY_DIR}/xdg")
   endforeach()
 endif()
 
