@@ -67,6 +67,19 @@ guide_readable() {
     grep -q "id=\"$anchor\"" "$page" || { echo "no target for #$anchor"; return 1; }
   done
 }
+# No Markdown list item the renderer ran into a paragraph: a line of a <p> that starts as a list
+# item ("- ", "* ", "1. ") was meant as one, and shows as literal text.
+lists_rendered() {  # folder
+  "$python" - "$1/USER_GUIDE.html" <<'PY'
+import re, sys
+page = open(sys.argv[1], encoding="utf-8").read()
+bad = [line.strip() for paragraph in re.findall(r"<p>(.*?)</p>", page, re.S)
+       for line in paragraph.splitlines()[1:] if re.match(r"\s*([-*+]|\d+\.)\s", line)]
+for line in bad:
+    print("a list item run into a paragraph:", line[:100])
+sys.exit(1 if bad else 0)
+PY
+}
 has_exports() {  # module name...
   local module=$1
   shift
@@ -117,6 +130,7 @@ check "Orvane_K4.dll imports nothing that Windows XP SP3 lacks" \
   cmake -DCHECK=xp-imports -DOBJDUMP=i686-w64-mingw32-objdump -DMODULE="$win/Orvane_K4.dll" \
   -P cmake/CheckWindowsModule.cmake
 check "the zip's guide is the rendered user guide" guide_readable "$win"
+check "the zip's guide renders every list item as a list item" lists_rendered "$win"
 check "the zip's LICENSE is the project's" cmp LICENSE "$win/LICENSE"
 
 # ---- Linux --------------------------------------------------------------------------------------
@@ -141,6 +155,7 @@ check "the packaged simulator draws its demo as an SVG picture" \
            '$python' -c 'import sys, xml.etree.ElementTree as e; sys.exit(e.parse(sys.argv[1]).getroot().tag != \"{http://www.w3.org/2000/svg}svg\")' '$work/demo.svg'"
 check "the udev rule is the project's" cmp packaging/udev/70-orvane-k4.rules "$lin/70-orvane-k4.rules"
 check "the tarball's guide is the rendered user guide" guide_readable "$lin"
+check "the tarball's guide renders every list item as a list item" lists_rendered "$lin"
 check "the tarball's LICENSE is the project's" cmp LICENSE "$lin/LICENSE"
 
 echo "check-package: $((checks - failures)) of $checks checks passed"
