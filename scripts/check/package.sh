@@ -42,13 +42,17 @@ same_files() {  # folder file...
   diff <(expected_files "$@" | LC_ALL=C sort -u) \
     <(cd "$dir" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
 }
-# SHA256SUMS names every other file of the folder, and every sum matches.
+# SHA256SUMS names every other file of the folder, and every sum matches (read as a Windows user
+# reads the zip's, whatever its line endings).
 sums_match() {
   local dir=$1
   diff <(cd "$dir" && find . -type f ! -name SHA256SUMS | sed 's|^\./||' | LC_ALL=C sort) \
-    <(sed 's/^[0-9a-f]*  //' "$dir/SHA256SUMS" | LC_ALL=C sort) &&
-    (cd "$dir" && sha256sum --strict -c --quiet SHA256SUMS)
+    <(sed 's/\r$//; s/^[0-9a-f]*  //' "$dir/SHA256SUMS" | LC_ALL=C sort) &&
+    (cd "$dir" && sed 's/\r$//' SHA256SUMS | sha256sum --strict -c --quiet -)
 }
+# Every line of the file ends with CR LF (with_crlf), or none does (without_crlf).
+with_crlf() { [ -s "$1" ] && ! grep -qv $'\r$' "$1"; }
+without_crlf() { ! grep -q $'\r$' "$1"; }
 # The rendered guide, with no link to a file that is not shipped and no link inside the page
 # that leads nowhere.
 guide_readable() {
@@ -122,6 +126,8 @@ win="$work/win/$windows_name"
 check "the zip holds exactly the DLL, the guide with its pictures, LICENSE, SHA256SUMS" \
   same_files "$win" Orvane_K4.dll
 check "every file's checksum in the zip's SHA256SUMS" sums_match "$win"
+check "the zip's SHA256SUMS has Windows line endings (older Notepad shows it line by line)" \
+  with_crlf "$win/SHA256SUMS"
 check "Orvane_K4.dll is a 32-bit (i686) Windows module" is_pe_i386 "$win/Orvane_K4.dll"
 check "Orvane_K4.dll exports every entry point and imports only system DLLs" \
   cmake -DCHECK=exports -DOBJDUMP=i686-w64-mingw32-objdump -DMODULE="$win/Orvane_K4.dll" \
@@ -130,6 +136,9 @@ check "Orvane_K4.dll imports nothing that Windows XP SP3 lacks" \
   cmake -DCHECK=xp-imports -DOBJDUMP=i686-w64-mingw32-objdump -DMODULE="$win/Orvane_K4.dll" \
   -P cmake/CheckWindowsModule.cmake
 check "the zip's guide is the rendered user guide" guide_readable "$win"
+check "the zip's guide checks the DLL with certutil, not PowerShell 4's Get-FileHash" \
+  bash -c "grep -q 'certutil -hashfile Orvane_K4.dll SHA256' '$win/USER_GUIDE.html' &&
+           ! grep -q 'Get-FileHash' '$win/USER_GUIDE.html'"
 check "the zip's guide renders every list item as a list item" lists_rendered "$win"
 check "the zip's LICENSE is the project's" cmp LICENSE "$win/LICENSE"
 
@@ -141,6 +150,8 @@ lin="$work/lin/$linux_name"
 check "the tarball holds exactly the module, the simulator, the udev rule, the guide, LICENSE, SHA256SUMS" \
   same_files "$lin" Orvane_K4.so k4-hostsim 70-orvane-k4.rules
 check "every file's checksum in the tarball's SHA256SUMS" sums_match "$lin"
+check "the tarball's SHA256SUMS has Unix line endings (sha256sum -c reads it)" \
+  without_crlf "$lin/SHA256SUMS"
 check "Orvane_K4.so and k4-hostsim are x86-64 programs and executable" \
   bash -c "$(declare -f is_elf_x86_64 executable); is_elf_x86_64 '$lin/Orvane_K4.so' &&
            is_elf_x86_64 '$lin/k4-hostsim' && executable '$lin/Orvane_K4.so' '$lin/k4-hostsim'"

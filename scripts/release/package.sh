@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the release packages in dist/:
 #   orvane-k4-<version>-windows-i686.zip     Orvane_K4.dll, USER_GUIDE.html + images, LICENSE,
-#                                             SHA256SUMS
+#                                             SHA256SUMS (Windows line endings)
 #   orvane-k4-<version>-linux-x86_64.tar.gz  Orvane_K4.so, k4-hostsim, 70-orvane-k4.rules,
 #                                             USER_GUIDE.html + images, LICENSE, SHA256SUMS
 #   SHA256SUMS                                the checksums of the two archives
@@ -80,6 +80,8 @@ for dir in "$win" "$lin"; do
   (cd "$dir" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | xargs -d '\n' sha256sum \
     >"$dir.sums")
   mv "$dir.sums" "$dir/SHA256SUMS"
+  # Windows' Notepad before Windows 10 shows a file with Unix line endings as one line.
+  [ "$dir" != "$win" ] || sed -i 's/$/\r/' "$dir/SHA256SUMS"
   chmod 644 "$dir/SHA256SUMS"
   find "$dir" -exec touch -h -d "@$epoch" {} +
 done
