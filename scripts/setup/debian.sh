@@ -11,6 +11,11 @@ $SUDO apt-get install -y -qq --no-install-recommends \
   clang libclang-rt-14-dev \
   mingw-w64 mingw-w64-tools wine64 libwine-dev xvfb xauth python3-markdown clang-format >/dev/null
 
+# The Debian packages (scripts/release/package-debian.sh), their lintian check, and the fresh
+# Debian 12 root they are installed in (scripts/setup/debian-root.sh).
+$SUDO apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends \
+  dpkg-dev debhelper fakeroot lintian mmdebstrap >/dev/null
+
 # LinuxCNC for the k4-linuxcnc bridge and its tests (~2 minutes on a fresh machine). The dev
 # headers include <boost/noncopyable.hpp> without depending on boost; the bridge brings its own
 # stand-in for that one header (tools/linuxcnc/shim).

@@ -1,0 +1,115 @@
+#!/usr/bin/env bash
+# The Debian packages in dist/ as a user meets them on a fresh Debian 12 system: in a new root
+# unpacked from scripts/setup/debian-root.sh's cached tarball, orvane-k4 is installed with apt
+# (its dependencies from the root's own apt cache, no network), the simulator runs its demo from
+# the installed files as an unprivileged user (no source tree in that root), the package is
+# removed and purged with what apt installed for it, and the root's file list must then be what it
+# was before. orvane-k4-linuxcnc's install is resolved by apt in the same root (LinuxCNC's
+# packages are Debian's, but downloading them for every run would make this step minutes long).
+# Everything runs in its own mount and process namespace: when it ends, also on failure, every
+# process in it is killed and every mount is gone; the root's folder is removed.
+#   scripts/check/debian-root.sh        (root; after scripts/release/package-debian.sh)
+set -uo pipefail
+cd "$(dirname "$0")/../.." || exit 1
+version=$(sed -n 's/^project(OrvaneK4 VERSION \([0-9][0-9.]*\).*/\1/p' CMakeLists.txt)
+arch=$(dpkg --print-architecture)
+plugin_deb=dist/orvane-k4_${version}_$arch.deb
+bridge_deb=dist/orvane-k4-linuxcnc_${version}_$arch.deb
+for deb in "$plugin_deb" "$bridge_deb"; do
+  [ -f "$deb" ] || { echo "debian-root: no $deb (scripts/release/package-debian.sh)"; exit 1; }
+done
+[ "$(id -u)" -eq 0 ] || { echo "debian-root: needs root (chroot, mounts)"; exit 1; }
+tarball=$(scripts/setup/debian-root.sh) || exit 1
+
+work=$(mktemp -d /var/tmp/k4-debroot.XXXXXX)
+# shellcheck disable=SC2317  # run from the trap
+cleanup() {
+  # The namespace's mounts went with it; refuse to remove anything still mounted.
+  if grep -q " $work/" /proc/mounts; then
+    echo "debian-root: mounts left under $work, not removed"
+    return
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+root=$work/root
+mkdir "$root"
+tar -xf "$tarball" -C "$root" || exit 1
+cp "$plugin_deb" "$bridge_deb" "$root/tmp/"
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
+
+# What runs inside the root, as root there; the unprivileged user is nobody.
+cat >"$root/tmp/k4-test.sh" <<INNER
+#!/bin/sh
+set -u
+export PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 DEBIAN_FRONTEND=noninteractive HOME=/root
+failures=0
+fail() { echo "  FAIL  \$*"; failures=\$((failures + 1)); }
+ok() { echo "  ok    \$*"; }
+files() {  # the root's files, less the kernel's, the test's own, and apt's and dpkg's logs and caches
+  find / -xdev \( -path /proc -o -path /dev -o -path /sys -o -path /tmp -o -path /var/log \) -prune \
+    -o -print | grep -vE '^/var/cache/apt/[a-z]*\.bin$|^/var/cache/debconf/[a-z]*\.dat-old$|^/var/lib/dpkg/[a-z]*-old$|^/var/lib/apt/extended_states$' | LC_ALL=C sort
+}
+files >/tmp/before
+started=\$(date +%s.%N)
+if apt-get install --yes --no-download -q ./tmp/orvane-k4_${version}_$arch.deb >/tmp/install.log 2>&1; then
+  ok "apt-get install ./orvane-k4_${version}_$arch.deb (its dependencies from the root's apt cache)"
+else
+  fail "apt-get install ./orvane-k4_${version}_$arch.deb"; sed 's/^/        /' /tmp/install.log | tail -15
+fi
+for file in /usr/bin/k4-hostsim /usr/lib/$multiarch/orvane-k4/Orvane_K4.so \
+    /usr/lib/udev/rules.d/70-orvane-k4.rules /usr/share/man/man1/k4-hostsim.1.gz \
+    /usr/share/doc/orvane-k4/USER_GUIDE.html /usr/share/doc/orvane-k4/copyright; do
+  [ -f "\$file" ] || fail "not installed: \$file"
+done
+if (cd /tmp && setpriv --reuid=65534 --regid=65534 --clear-groups env HOME=/tmp k4-hostsim --demo) \
+    >/tmp/demo.log 2>&1 && grep -q G91G1 /tmp/demo.log; then
+  ok "k4-hostsim --demo as user nobody, from the installed files: \$(grep -c G91G1 /tmp/demo.log) jog lines"
+else
+  fail "k4-hostsim --demo from the installed files"; sed 's/^/        /' /tmp/demo.log | tail -15
+fi
+ended=\$(date +%s.%N)
+echo "  time  install to the demo's end: \$(echo "\$started \$ended" | awk '{printf "%.1f", \$2 - \$1}') s"
+if apt-get remove --yes -q orvane-k4 >/tmp/remove.log 2>&1 && [ ! -e /usr/bin/k4-hostsim ] &&
+    [ ! -e /usr/lib/$multiarch/orvane-k4 ]; then
+  ok "apt-get remove orvane-k4: the programs are gone"
+else
+  fail "apt-get remove orvane-k4"; sed 's/^/        /' /tmp/remove.log | tail -15
+fi
+if apt-get purge --yes -q --autoremove orvane-k4 >/tmp/purge.log 2>&1 &&
+    ! dpkg-query -W -f '\${db:Status-Abbrev}' orvane-k4 2>/dev/null | grep -q .; then
+  ok "apt-get purge --autoremove orvane-k4: dpkg no longer knows it"
+else
+  fail "apt-get purge orvane-k4"; sed 's/^/        /' /tmp/purge.log | tail -15
+fi
+files >/tmp/after
+if diff /tmp/before /tmp/after >/tmp/left; then
+  ok "nothing left behind: the root's \$(wc -l </tmp/before) files are the ones it had before"
+else
+  fail "the root's files differ after the purge:"; sed 's/^/        /' /tmp/left | head -30
+fi
+# The bridge: apt must find every dependency (LinuxCNC's packages) for both packages together.
+if apt-get install --simulate -q ./tmp/orvane-k4_${version}_$arch.deb \
+    ./tmp/orvane-k4-linuxcnc_${version}_$arch.deb >/tmp/bridge.log 2>&1; then
+  ok "orvane-k4-linuxcnc installable with LinuxCNC's packages (apt resolves \$(grep -c '^Inst ' /tmp/bridge.log) packages; not downloaded)"
+else
+  fail "orvane-k4-linuxcnc cannot be installed:"; sed 's/^/        /' /tmp/bridge.log | tail -15
+fi
+exit \$((failures > 0))
+INNER
+chmod 755 "$root/tmp/k4-test.sh"
+
+echo "debian-root: $plugin_deb in a fresh Debian 12 root from $tarball"
+# A private mount namespace (its mounts vanish with it) and a process namespace whose processes
+# are all killed when its first one ends.
+unshare --mount --propagation private --pid --fork --kill-child -- sh -c '
+  root=$1
+  mount -t proc proc "$root/proc" || exit 1
+  for node in null zero full random urandom tty; do
+    [ -e "$root/dev/$node" ] || touch "$root/dev/$node"
+    mount --bind "/dev/$node" "$root/dev/$node" || exit 1
+  done
+  exec chroot "$root" /tmp/k4-test.sh' sh "$root"
+status=$?
+echo "debian-root: $([ "$status" -eq 0 ] && echo passed || echo FAILED)"
+exit "$status"
