@@ -67,6 +67,8 @@ guide_readable() {
     grep -q "src=\"images/$picture\"" "$page" || { echo "the guide does not show $picture"; return 1; }
   done
   if grep -o 'href="[^"#]*\.md[#"]' "$page"; then echo "links to Markdown files"; return 1; fi
+  # The archives hold no scripts: the guide must not send the user to one.
+  if grep -o 'scripts/[a-z/-]*' "$page"; then echo "names scripts the archives do not hold"; return 1; fi
   for anchor in $(grep -o 'href="#[^"]*"' "$page" | sed 's/href="#\(.*\)"/\1/' | sort -u); do
     grep -q "id=\"$anchor\"" "$page" || { echo "no target for #$anchor"; return 1; }
   done
@@ -91,6 +93,24 @@ has_exports() {  # module name...
   exported=$(nm -D --defined-only "$module" | awk '{print $3}')
   for name in "$@"; do grep -qx "$name" <<<"$exported" || { echo "missing export: $name"; return 1; }; done
 }
+# The programs need no newer glibc or libstdc++ than the guide says they do.
+needs_what_guide_says() {  # folder program...
+  local dir=$1 need said
+  shift
+  for kind in GLIBC GLIBCXX; do
+    said=$(tr '\n' ' ' <"$dir/USER_GUIDE.html" |
+      grep -o "$([ $kind = GLIBC ] && echo glibc || echo GLIBCXX) [0-9][0-9.]*[0-9]" | head -1 |
+      awk '{print $2}')
+    [ -n "$said" ] || { echo "the guide does not say which $kind the programs need"; return 1; }
+    for program in "$@"; do
+      need=$(objdump -T "$dir/$program" | grep -o "${kind}_[0-9.]*" | sed "s/${kind}_//" | sort -V | tail -1)
+      if [ -n "$need" ] && [ "$(printf '%s\n%s\n' "$need" "$said" | sort -V | tail -1)" != "$said" ]; then
+        echo "$program needs $kind $need, the guide says $said"
+        return 1
+      fi
+    done
+  done
+}
 is_pe_i386() { i686-w64-mingw32-objdump -f "$1" | grep -q 'file format pei-i386'; }
 is_elf_x86_64() { readelf -h "$1" | grep -q 'Class: *ELF64' && readelf -h "$1" | grep -q 'Machine: .*X86-64'; }
 executable() { for f in "$@"; do [ -x "$f" ] || { echo "not executable: $f"; return 1; }; done; }
@@ -113,9 +133,13 @@ demo_runs() {  # folder
 }
 
 echo "check-package: dist/ for version $version"
-check "dist/SHA256SUMS matches both archives" \
+bridge_name="orvane-k4-linuxcnc-$version-linux-x86_64"
+archives="$windows_name.zip $linux_name.tar.gz"
+# The bridge's archive is made where the posix build has the bridge.
+[ -d build/posix/tools/linuxcnc/CMakeFiles/k4-linuxcnc.dir ] && archives+=" $bridge_name.tar.gz"
+check "dist/SHA256SUMS matches every archive ($archives)" \
   bash -c "cd dist && diff <(awk '{print \$2}' SHA256SUMS | sort) \
-    <(printf '%s\n' $windows_name.zip $linux_name.tar.gz | sort) && sha256sum --strict -c --quiet SHA256SUMS"
+    <(printf '%s\n' $archives | sort) && sha256sum --strict -c --quiet SHA256SUMS"
 
 # ---- Windows ------------------------------------------------------------------------------------
 mkdir -p "$work/win"
@@ -160,6 +184,8 @@ check "Orvane_K4.so exports the host's entry points" has_exports "$lin/Orvane_K4
   PostInitControl Config Update StopPlug DoDwell Reset JogOn JogOff Purge Probe Home
 check "Orvane_K4.so names itself as the guide says, with version $version" \
   names_itself "$lin/Orvane_K4.so" "Orvane_K4 Pendant --Tarnwick Ver $version"
+check "the guide says which glibc and GLIBCXX the programs need, and they need no newer" \
+  needs_what_guide_says "$lin" Orvane_K4.so k4-hostsim
 check "the packaged simulator runs its demo on the packaged plug-in" demo_runs "$lin"
 check "the packaged simulator draws its demo as an SVG picture" \
   bash -c "cd '$lin' && ./k4-hostsim --plugin '$lin/Orvane_K4.so' --plot '$work/demo.svg' >/dev/null &&
@@ -168,6 +194,19 @@ check "the udev rule is the project's" cmp packaging/udev/70-orvane-k4.rules "$l
 check "the tarball's guide is the rendered user guide" guide_readable "$lin"
 check "the tarball's guide renders every list item as a list item" lists_rendered "$lin"
 check "the tarball's LICENSE is the project's" cmp LICENSE "$lin/LICENSE"
+
+# ---- The LinuxCNC bridge ------------------------------------------------------------------------
+if [[ " $archives " == *" $bridge_name.tar.gz "* ]]; then
+  mkdir -p "$work/bridge"
+  check "$bridge_name.tar.gz unpacks into one folder" \
+    bash -c "tar -xzf 'dist/$bridge_name.tar.gz' -C '$work/bridge' && [ \"\$(ls '$work/bridge')\" = '$bridge_name' ]"
+  bridge="$work/bridge/$bridge_name"
+  check "the bridge's archive holds the bridge, the plug-in, the rule, the INI lines, both licences" \
+    diff <(printf '%s\n' k4-linuxcnc Orvane_K4.so 70-orvane-k4.rules INI-lines.txt LICENSE \
+             LICENSE.plugin SHA256SUMS | LC_ALL=C sort) <(ls "$bridge" | LC_ALL=C sort)
+  check "every file's checksum in the bridge's SHA256SUMS" sums_match "$bridge"
+  check "the bridge's LICENSE is its GPL notice" cmp tools/linuxcnc/LICENSE "$bridge/LICENSE"
+fi
 
 echo "check-package: $((checks - failures)) of $checks checks passed"
 [ "$failures" -eq 0 ]

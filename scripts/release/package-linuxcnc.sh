@@ -8,7 +8,7 @@ cd "$(dirname "$0")/../.."
 version=$(sed -n 's/^project(OrvaneK4 VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 name="orvane-k4-linuxcnc-$version-linux-x86_64"
 cmake --preset posix >/dev/null
-cmake --build --preset posix --target k4-linuxcnc Orvane_K4 >/dev/null
+cmake --build --preset posix -j "${K4_JOBS:-$(nproc)}" --target k4-linuxcnc Orvane_K4 >/dev/null
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 mkdir -p "$stage/$name" dist
