@@ -3,7 +3,7 @@
 # unpacked from scripts/setup/debian-root.sh's cached tarball, orvane-k4 is installed with apt
 # (its dependencies from the root's own apt cache, no network), the simulator runs its demo from
 # the installed files as an unprivileged user (no source tree in that root), the package is
-# removed and purged with what apt installed for it, and the root's file list must then be what it
+# removed with what apt installed for it (the guide's command) and purged, and the root's file list must then be what it
 # was before. orvane-k4-linuxcnc's install is resolved by apt in the same root (LinuxCNC's
 # packages are Debian's, but downloading them for every run would make this step minutes long).
 # Everything runs in its own mount and process namespace: when it ends, also on failure, every
@@ -46,13 +46,13 @@ export PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 DEBIAN_FRONTEND=nonintera
 failures=0
 fail() { echo "  FAIL  \$*"; failures=\$((failures + 1)); }
 ok() { echo "  ok    \$*"; }
-files() {  # the root's files, less the kernel's, the test's own, and apt's and dpkg's logs and caches
+files() {  # the root's files, less the kernel's, the test's own, and apt's, dpkg's and ldconfig's logs and caches
   find / -xdev \( -path /proc -o -path /dev -o -path /sys -o -path /tmp -o -path /var/log \) -prune \
-    -o -print | grep -vE '^/var/cache/apt/[a-z]*\.bin$|^/var/cache/debconf/[a-z]*\.dat-old$|^/var/lib/dpkg/[a-z]*-old$|^/var/lib/apt/extended_states$' | LC_ALL=C sort
+    -o -print | grep -vE '^/var/cache/apt/[a-z]*\.bin$|^/var/cache/debconf/[a-z]*\.dat-old$|^/var/lib/dpkg/[a-z]*-old$|^/var/lib/apt/extended_states$|^/var/cache/ldconfig/aux-cache$' | LC_ALL=C sort
 }
 files >/tmp/before
 started=\$(date +%s.%N)
-if apt-get install --yes --no-download -q ./tmp/orvane-k4_${version}_$arch.deb >/tmp/install.log 2>&1; then
+if (cd /tmp && apt-get install --yes -q ./orvane-k4_${version}_$arch.deb) >/tmp/install.log 2>&1; then
   ok "apt-get install ./orvane-k4_${version}_$arch.deb (its dependencies from the root's apt cache)"
 else
   fail "apt-get install ./orvane-k4_${version}_$arch.deb"; sed 's/^/        /' /tmp/install.log | tail -15
@@ -70,17 +70,18 @@ else
 fi
 ended=\$(date +%s.%N)
 echo "  time  install to the demo's end: \$(echo "\$started \$ended" | awk '{printf "%.1f", \$2 - \$1}') s"
-if apt-get remove --yes -q orvane-k4 >/tmp/remove.log 2>&1 && [ ! -e /usr/bin/k4-hostsim ] &&
-    [ ! -e /usr/lib/$multiarch/orvane-k4 ]; then
-  ok "apt-get remove orvane-k4: the programs are gone"
+# The guide's removal: the package keeps no configuration files, so removing it purges it.
+if apt-get remove --yes -q --autoremove orvane-k4 >/tmp/remove.log 2>&1 &&
+    [ ! -e /usr/bin/k4-hostsim ] && [ ! -e /usr/lib/$multiarch/orvane-k4 ]; then
+  ok "apt-get remove --autoremove orvane-k4: the programs and what apt brought for them are gone"
 else
-  fail "apt-get remove orvane-k4"; sed 's/^/        /' /tmp/remove.log | tail -15
+  fail "apt-get remove --autoremove orvane-k4"; sed 's/^/        /' /tmp/remove.log | tail -15
 fi
-if apt-get purge --yes -q --autoremove orvane-k4 >/tmp/purge.log 2>&1 &&
-    ! dpkg-query -W -f '\${db:Status-Abbrev}' orvane-k4 2>/dev/null | grep -q .; then
-  ok "apt-get purge --autoremove orvane-k4: dpkg no longer knows it"
+if dpkg --purge orvane-k4 >/tmp/purge.log 2>&1 &&
+    ! dpkg-query -W -f '\${db:Status-Abbrev}' orvane-k4 >/dev/null 2>&1; then
+  ok "dpkg --purge orvane-k4: dpkg keeps nothing of it"
 else
-  fail "apt-get purge orvane-k4"; sed 's/^/        /' /tmp/purge.log | tail -15
+  fail "dpkg --purge orvane-k4"; sed 's/^/        /' /tmp/purge.log | tail -15
 fi
 files >/tmp/after
 if diff /tmp/before /tmp/after >/tmp/left; then
@@ -89,8 +90,8 @@ else
   fail "the root's files differ after the purge:"; sed 's/^/        /' /tmp/left | head -30
 fi
 # The bridge: apt must find every dependency (LinuxCNC's packages) for both packages together.
-if apt-get install --simulate -q ./tmp/orvane-k4_${version}_$arch.deb \
-    ./tmp/orvane-k4-linuxcnc_${version}_$arch.deb >/tmp/bridge.log 2>&1; then
+if (cd /tmp && apt-get install --simulate -q ./orvane-k4_${version}_$arch.deb \
+    ./orvane-k4-linuxcnc_${version}_$arch.deb) >/tmp/bridge.log 2>&1; then
   ok "orvane-k4-linuxcnc installable with LinuxCNC's packages (apt resolves \$(grep -c '^Inst ' /tmp/bridge.log) packages; not downloaded)"
 else
   fail "orvane-k4-linuxcnc cannot be installed:"; sed 's/^/        /' /tmp/bridge.log | tail -15
@@ -109,6 +110,8 @@ unshare --mount --propagation private --pid --fork --kill-child -- sh -c '
     [ -e "$root/dev/$node" ] || touch "$root/dev/$node"
     mount --bind "/dev/$node" "$root/dev/$node" || exit 1
   done
+  mkdir -p "$root/dev/pts"
+  mount -t devpts -o newinstance,ptmxmode=0666 devpts "$root/dev/pts" || exit 1
   exec chroot "$root" /tmp/k4-test.sh' sh "$root"
 status=$?
 echo "debian-root: $([ "$status" -eq 0 ] && echo passed || echo FAILED)"
