@@ -21,7 +21,14 @@ done
 [ "$(id -u)" -eq 0 ] || { echo "debian-root: needs root (chroot, mounts)"; exit 1; }
 tarball=$(scripts/setup/debian-root.sh) || exit 1
 
+# A run killed outright (no trap) leaves its folder: removed here once its process is gone and
+# nothing is mounted in it.
+for stale in /var/tmp/k4-debroot.*; do
+  [ -f "$stale/pid" ] || continue
+  kill -0 "$(cat "$stale/pid")" 2>/dev/null || grep -q " $stale/" /proc/mounts || rm -rf "$stale"
+done
 work=$(mktemp -d /var/tmp/k4-debroot.XXXXXX)
+echo $$ >"$work/pid"
 # shellcheck disable=SC2317  # run from the trap
 cleanup() {
   # The namespace's mounts went with it; refuse to remove anything still mounted.
