@@ -5,10 +5,12 @@
 # the installed files as an unprivileged user (no source tree in that root), the package is
 # removed with what apt installed for it (the guide's command) and purged, and the root's file list must then be what it
 # was before. orvane-k4-linuxcnc's install is resolved by apt in the same root (LinuxCNC's
-# packages are Debian's, but downloading them for every run would make this step minutes long).
+# packages are Debian's, but downloading them for every run would make this step minutes long);
+# K4_DEBROOT_BRIDGE=install installs and runs it there too.
 # Everything runs in its own mount and process namespace: when it ends, also on failure, every
 # process in it is killed and every mount is gone; the root's folder is removed.
 #   scripts/check/debian-root.sh        (root; after scripts/release/package-debian.sh)
+#   K4_DEBROOT_BRIDGE=install scripts/check/debian-root.sh   also installs LinuxCNC and the bridge
 set -uo pipefail
 cd "$(dirname "$0")/../.." || exit 1
 version=$(sed -n 's/^project(OrvaneK4 VERSION \([0-9][0-9.]*\).*/\1/p' CMakeLists.txt)
@@ -44,6 +46,7 @@ mkdir "$root"
 tar -xf "$tarball" -C "$root" || exit 1
 cp "$plugin_deb" "$bridge_deb" "$root/tmp/"
 multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
+bridge_install=${K4_DEBROOT_BRIDGE:-resolve}
 
 # What runs inside the root, as root there; the unprivileged user is nobody.
 cat >"$root/tmp/k4-test.sh" <<INNER
@@ -103,6 +106,27 @@ if (cd /tmp && apt-get install --simulate -q ./orvane-k4_${version}_$arch.deb \
 else
   fail "orvane-k4-linuxcnc cannot be installed:"; sed 's/^/        /' /tmp/bridge.log | tail -15
 fi
+# With K4_DEBROOT_BRIDGE=install, both packages are installed with LinuxCNC (its packages kept
+# in /var/cache/k4-debroot/archives between runs), the bridge runs, and purging them leaves none
+# of their own files (LinuxCNC's packages are not ours to judge).
+if [ "$bridge_install" = install ]; then
+  started=\$(date +%s.%N)
+  if (cd /tmp && apt-get install --yes -q -o Dir::Cache::Archives=/tmp/k4-archives/ \
+      ./orvane-k4_${version}_$arch.deb ./orvane-k4-linuxcnc_${version}_$arch.deb) >/tmp/bridge.log 2>&1 &&
+      k4-linuxcnc --help >/tmp/bridge-help.log 2>&1 && grep -q -- '--plugin' /tmp/bridge-help.log; then
+    ok "both packages installed with LinuxCNC (\$(grep -c '^Setting up ' /tmp/bridge.log) packages set up), k4-linuxcnc runs"
+  else
+    fail "installing orvane-k4-linuxcnc with LinuxCNC"; sed 's/^/        /' /tmp/bridge.log /tmp/bridge-help.log | tail -15
+  fi
+  echo "  time  install with LinuxCNC: \$(echo "\$started \$(date +%s.%N)" | awk '{printf "%.1f", \$2 - \$1}') s"
+  if apt-get purge --yes -q --autoremove orvane-k4 orvane-k4-linuxcnc >/tmp/bridge-purge.log 2>&1 &&
+      [ ! -e /usr/bin/k4-linuxcnc ] && [ ! -e /usr/bin/k4-hostsim ] &&
+      [ ! -e /usr/share/doc/orvane-k4-linuxcnc ] && [ ! -e /usr/lib/$multiarch/orvane-k4 ]; then
+    ok "both purged with what apt brought for them: none of their files is left"
+  else
+    fail "purging both packages"; sed 's/^/        /' /tmp/bridge-purge.log | tail -15
+  fi
+fi
 exit \$((failures > 0))
 INNER
 chmod 755 "$root/tmp/k4-test.sh"
@@ -119,7 +143,11 @@ unshare --mount --propagation private --pid --fork --kill-child -- sh -c '
   done
   mkdir -p "$root/dev/pts"
   mount -t devpts -o newinstance,ptmxmode=0666 devpts "$root/dev/pts" || exit 1
-  exec chroot "$root" /tmp/k4-test.sh' sh "$root"
+  if [ "$2" = install ]; then
+    mkdir -p /var/cache/k4-debroot/archives/partial "$root/tmp/k4-archives"
+    mount --bind /var/cache/k4-debroot/archives "$root/tmp/k4-archives" || exit 1
+  fi
+  exec chroot "$root" /tmp/k4-test.sh' sh "$root" "$bridge_install"
 status=$?
 echo "debian-root: $([ "$status" -eq 0 ] && echo passed || echo FAILED)"
 exit "$status"
