@@ -9,6 +9,8 @@
 #              32-bit Wine in an i386 root under qemu-i386, made once in /var/cache
 #   windows64  the x86_64 Windows build under Wine
 #   package    the release packages from the windows and posix builds, built and checked
+#   debian     the Debian packages: built with Debian's tools, lintian, installed, used, removed
+#              and purged in a fresh Debian 12 root (cached in /var/cache)
 #   linuxcnc   the LinuxCNC bridge against a headless LinuxCNC (the posix build)
 #   hidvm      the hidraw link in a VM: qemu, Debian's kernel, uhid pendants (the posix build)
 # Each step's environment (the i386 root and its Wine session, the VM's kernel, LinuxCNC) is made
@@ -20,13 +22,13 @@ cd "$(dirname "$0")/.." || exit 1
 export K4_JOBS=${K4_JOBS:-$(nproc)}
 jobs=$K4_JOBS
 
-all_steps=(posix asan fuzz windows windows32 windows64 package linuxcnc hidvm)
+all_steps=(posix asan fuzz windows windows32 windows64 package debian linuxcnc hidvm)
 # The build a step tests, where it is not the build of its own name (every build preset is named
 # after its configure preset).
-declare -A build_of=([windows32]=windows [package]=posix [linuxcnc]=posix [hidvm]=posix)
+declare -A build_of=([windows32]=windows [package]=posix [debian]=posix [linuxcnc]=posix [hidvm]=posix)
 # Steps that must have passed first when they are part of the same run: the packages take their
 # binaries from the windows and posix builds just tested, so the step compiles nothing.
-declare -A needs=([package]="windows posix" [linuxcnc]=posix)
+declare -A needs=([package]="windows posix" [debian]=posix [linuxcnc]=posix)
 # Run once more after the step, whatever happened (also when the run is interrupted): the 32-bit
 # session's clean-up is a CTest fixture too, but a ctest that was cut off would leave the root's
 # mounts and programs behind.

@@ -79,6 +79,13 @@ def main():
         sys.exit(f"{sys.argv[1]}: no rule gives the pendant's node {PENDANT} the uaccess tag")
     if any(matches(rule, OTHER) for rule in granting):
         sys.exit(f"{sys.argv[1]}: a rule gives another HID device's node the uaccess tag")
+    # A controller run headless or over SSH has no seat: a group the installing user can join
+    # (plugdev, which Debian always has) must open the node too, and nobody else.
+    fallback = [rule for rule in rules if matches(rule, PENDANT) and ("GROUP", "=", "plugdev") in rule]
+    if not any(("MODE", "=", "0660") in rule for rule in fallback):
+        sys.exit(f"{sys.argv[1]}: no rule gives the pendant's node to group plugdev with MODE 0660")
+    if any(matches(rule, OTHER) for rule in rules if any(key == "GROUP" for key, _, _ in rule)):
+        sys.exit(f"{sys.argv[1]}: a rule hands another HID device's node to a group")
     print(f"{sys.argv[1]}: {len(rules)} rule(s) read, the pendant's node matched")
 
 

@@ -8,7 +8,7 @@ cd "$(dirname "$0")/../.."
 version=$(sed -n 's/^project(OrvaneK4 VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 name="orvane-k4-linuxcnc-$version-linux-x86_64"
 cmake --preset posix >/dev/null
-cmake --build --preset posix --target k4-linuxcnc Orvane_K4 >/dev/null
+cmake --build --preset posix -j "${K4_JOBS:-$(nproc)}" --target k4-linuxcnc Orvane_K4 >/dev/null
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 mkdir -p "$stage/$name" dist
@@ -17,13 +17,7 @@ install -m 644 -s build/posix/Orvane_K4.so "$stage/$name/"
 install -m 644 packaging/udev/70-orvane-k4.rules "$stage/$name/"
 install -m 644 tools/linuxcnc/LICENSE "$stage/$name/LICENSE"
 install -m 644 LICENSE "$stage/$name/LICENSE.plugin"
-cat >"$stage/$name/INI-lines.txt" <<'TXT'
-# Add to the machine's INI file so LinuxCNC starts the pendant bridge with the machine
-# (k4-linuxcnc on the PATH, or give its full path):
-[APPLICATIONS]
-DELAY = 2
-APP = k4-linuxcnc
-TXT
+install -m 644 tools/linuxcnc/INI-lines.txt "$stage/$name/INI-lines.txt"
 (cd "$stage/$name" && sha256sum -- * >SHA256SUMS)
 tar -C "$stage" --owner=0 --group=0 --sort=name -czf "dist/$name.tar.gz" "$name"
 echo "dist/$name.tar.gz"

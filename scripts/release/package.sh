@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Builds the release packages in dist/:
 #   orvane-k4-<version>-windows-i686.zip     Orvane_K4.dll, USER_GUIDE.html + images, LICENSE,
-#                                             SHA256SUMS
+#                                             SHA256SUMS (Windows line endings)
 #   orvane-k4-<version>-linux-x86_64.tar.gz  Orvane_K4.so, k4-hostsim, 70-orvane-k4.rules,
 #                                             USER_GUIDE.html + images, LICENSE, SHA256SUMS
-#   SHA256SUMS                                the checksums of the two archives
+#   orvane-k4-linuxcnc-<version>-linux-x86_64.tar.gz  the LinuxCNC bridge's own archive
+#                                             (scripts/release/package-linuxcnc.sh), where the
+#                                             posix build has the bridge
+#   SHA256SUMS                                the checksums of the archives
 # The version is the one in CMakeLists.txt's project(). The binaries come from the `windows`
 # (Release, i686) and `posix` (RelWithDebInfo: the same optimised code with debug information)
 # preset builds, the very ones the tests run; the packaged copies are stripped. Those builds are
@@ -80,6 +83,8 @@ for dir in "$win" "$lin"; do
   (cd "$dir" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | xargs -d '\n' sha256sum \
     >"$dir.sums")
   mv "$dir.sums" "$dir/SHA256SUMS"
+  # Windows' Notepad before Windows 10 shows a file with Unix line endings as one line.
+  [ "$dir" != "$win" ] || sed -i 's/$/\r/' "$dir/SHA256SUMS"
   chmod 644 "$dir/SHA256SUMS"
   find "$dir" -exec touch -h -d "@$epoch" {} +
 done
@@ -104,5 +109,13 @@ EOF
 tar --sort=name --mtime="@$epoch" --owner=0 --group=0 --numeric-owner -C "$stage" -cf - \
   "$linux_name" | gzip -9n >"dist/$linux_name.tar.gz"
 rm -rf "$stage"
-(cd dist && sha256sum "$windows_name.zip" "$linux_name.tar.gz" >SHA256SUMS)
-ls -l "dist/$windows_name.zip" "dist/$linux_name.tar.gz" dist/SHA256SUMS
+# The LinuxCNC bridge's own archive, where the posix build has the bridge (LinuxCNC's
+# development files installed).
+archives=("$windows_name.zip" "$linux_name.tar.gz")
+rm -f dist/orvane-k4-linuxcnc-*-linux-x86_64.tar.gz
+if [ -d build/posix/tools/linuxcnc/CMakeFiles/k4-linuxcnc.dir ]; then
+  scripts/release/package-linuxcnc.sh >/dev/null
+  archives+=("orvane-k4-linuxcnc-$version-linux-x86_64.tar.gz")
+fi
+(cd dist && sha256sum "${archives[@]}" >SHA256SUMS)
+(cd dist && ls -l "${archives[@]}" SHA256SUMS)

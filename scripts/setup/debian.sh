@@ -18,6 +18,11 @@ $SUDO apt-get install -y -qq --no-install-recommends \
 # tmux: the live dashboard's tests run the simulator in a tmux pane and read its screens.
 $SUDO apt-get install -y -qq --no-install-recommends tmux >/dev/null
 
+# The Debian packages (scripts/release/package-debian.sh), their lintian check, and the fresh
+# Debian 12 root they are installed in (scripts/setup/debian-root.sh).
+$SUDO apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends \
+  dpkg-dev debhelper fakeroot lintian mmdebstrap >/dev/null
+
 step "3/3 installing LinuxCNC for the k4-linuxcnc bridge (about 2 minutes on a fresh machine)"
 # LinuxCNC for the k4-linuxcnc bridge and its tests (~2 minutes on a fresh machine). The dev
 # headers include <boost/noncopyable.hpp> without depending on boost; the bridge brings its own

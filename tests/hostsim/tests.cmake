@@ -100,3 +100,10 @@ if(Python3_Interpreter_FOUND)
            COMMAND Python3::Interpreter ${CMAKE_CURRENT_LIST_DIR}/settings_check.py
                    ${K4_SETTINGS_PROGRAMS})
 endif()
+
+# Copies of the simulator outside the build (tarball, installed bin/ + lib/) load the plug-in
+# placed with them, and never this build's.
+include(GNUInstallDirs)
+add_test(NAME hostsim.relocated
+         COMMAND ${CMAKE_CURRENT_LIST_DIR}/relocated.sh $<TARGET_FILE:k4-hostsim>
+                 $<TARGET_FILE:Orvane_K4> ${CMAKE_INSTALL_LIBDIR})

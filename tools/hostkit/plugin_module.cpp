@@ -29,6 +29,16 @@ PluginModule::~PluginModule() {
 
 bool PluginModule::load(const std::string& requested, std::string& error) {
   const std::string path = requested.empty() ? defaultPluginPath() : requested;
+  if (requested.empty() && access(path.c_str(), R_OK) != 0) {
+    error = "cannot find the plug-in " K4_PLUGIN_FILE_NAME "; looked in:";
+    char self[PATH_MAX];
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    for (const std::string& place :
+         pluginCandidates(length > 0 ? std::string(self, static_cast<std::size_t>(length)) : ""))
+      error += " " + place.substr(0, place.find_last_of('/') + 1);
+    error += " (name it with --plugin PATH)";
+    return false;
+  }
   // A path without a slash would make dlopen search the library path instead of the file named.
   const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
   handle_ = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -57,18 +67,37 @@ bool PluginModule::load(const std::string& requested, std::string& error) {
   return complete;
 }
 
+std::vector<std::string> pluginCandidates(const std::string& program) {
+  const std::string dir = program.substr(0, program.find_last_of('/') + 1);
+  std::vector<std::string> candidates;
+  if (dir.empty())
+    return candidates;
+  // An unpacked archive keeps the pair side by side; an installed copy has the program in bin/
+  // and the plug-in in its own folder of the library folder next to bin/ (the multiarch one on
+  // Debian).
+  candidates.push_back(dir + K4_PLUGIN_FILE_NAME);
+  candidates.push_back(dir + "../" K4_PLUGIN_INSTALL_LIBDIR "/orvane-k4/" K4_PLUGIN_FILE_NAME);
+  const std::string plainLib = dir + "../lib/orvane-k4/" K4_PLUGIN_FILE_NAME;
+  if (plainLib != candidates.back())
+    candidates.push_back(plainLib);
+  // The build's own plug-in only for a program inside that build: a copy elsewhere must never
+  // quietly load a plug-in from the build machine's source tree.
+  const std::string buildRoot = K4_PLUGIN_BUILD_ROOT "/";
+  if (program.compare(0, buildRoot.size(), buildRoot) == 0)
+    candidates.push_back(K4_PLUGIN_BUILD_PATH);
+  return candidates;
+}
+
 std::string defaultPluginPath() {
-  // Beside the executable first (an installed or copied pair), else where the build put it.
   char self[PATH_MAX];
   const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (length > 0) {
-    std::string dir(self, static_cast<std::size_t>(length));
-    dir.erase(dir.find_last_of('/') + 1);
-    const std::string beside = dir + K4_PLUGIN_FILE_NAME;
-    if (access(beside.c_str(), R_OK) == 0)
-      return beside;
-  }
-  return K4_PLUGIN_BUILD_PATH;
+  const std::vector<std::string> candidates =
+      pluginCandidates(length > 0 ? std::string(self, static_cast<std::size_t>(length)) : "");
+  for (const std::string& candidate : candidates)
+    if (access(candidate.c_str(), R_OK) == 0)
+      return candidate;
+  // None there: the first place looked is the one the error message names.
+  return candidates.empty() ? std::string(K4_PLUGIN_FILE_NAME) : candidates.front();
 }
 
 }  // namespace k4::hostsim

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "host/exports.h"
 
@@ -40,7 +41,12 @@ class PluginModule {
   EntryPoints entry_;
 };
 
-// The plug-in built beside this program, or the path compiled in.
+// Where a program at `program` (an absolute path) looks for the plug-in, in order: beside
+// itself, in ../<libdir>/orvane-k4/ (and ../lib/orvane-k4/), then, only for a program inside
+// this build's folder, where this build put it.
+std::vector<std::string> pluginCandidates(const std::string& program);
+
+// The first of this program's candidates that is readable, else the first candidate.
 std::string defaultPluginPath();
 
 }  // namespace k4::hostsim
