@@ -96,11 +96,12 @@ else
 fi
 
 # ---- Record and replay: the record made in the VM, replayed here, gives the live run's host
-# actions (the live run's own notes start with #).
+# actions (the live run's own notes start with #, its messages to the user with "k4-hostsim:",
+# such as the warning about the new profile the live run keeps its settings in).
 take() { sed -n "s/^K4VM FILE $1: //p" "$log.txt"; }
 for layout in unnumbered numbered; do
   take "record-$layout" >"$work/record-$layout.k4"
-  take "live-$layout" | grep -v '^#' >"$work/live-$layout.out"
+  take "live-$layout" | grep -v -e '^#' -e '^k4-hostsim: ' >"$work/live-$layout.out"
   if ! grep -q '^report ' "$work/record-$layout.k4"; then
     echo "hidvm: FAIL: $layout replay: no record came out of the VM"
     failed=$((failed + 1))
