@@ -12,20 +12,7 @@ plugin_deb=dist/orvane-k4_${version}_$arch.deb
 bridge_deb=dist/orvane-k4-linuxcnc_${version}_$arch.deb
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-checks=0
-failures=0
-check() {  # description command...
-  local what=$1
-  shift
-  checks=$((checks + 1))
-  if "$@" >"$work/out" 2>&1; then
-    echo "  ok    $what"
-  else
-    failures=$((failures + 1))
-    echo "  FAIL  $what"
-    sed 's/^/        /' "$work/out" | head -30
-  fi
-}
+. scripts/check/checks.sh  # the working folder is the checkout (above)
 # The package's files (not folders), from its data part.
 contents() { dpkg-deb --fsys-tarfile "$1" | tar -t | grep -v '/$' | sed 's|^\./|/|' | LC_ALL=C sort; }
 # Every listed file is in the package, and the package holds nothing beyond them and the guide's
@@ -75,5 +62,4 @@ check "orvane-k4-linuxcnc's copyright names the GPL for the bridge" \
   bash -c "dpkg-deb --fsys-tarfile '$bridge_deb' |
            tar -xOf - ./usr/share/doc/orvane-k4-linuxcnc/copyright | grep -q '^License: GPL-2+'"
 ls -l "$plugin_deb" "$bridge_deb" | awk '{print "        size: " $5 " bytes  " $NF}'
-echo "check-debian: $((checks - failures)) of $checks checks passed"
-[ "$failures" -eq 0 ]
+checks_summary check-debian

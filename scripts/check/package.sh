@@ -14,20 +14,7 @@ python=$(command -v /usr/bin/python3 || command -v python3)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-checks=0
-failures=0
-check() {  # description command...
-  local what=$1
-  shift
-  checks=$((checks + 1))
-  if "$@" >"$work/out" 2>&1; then
-    echo "  ok    $what"
-  else
-    failures=$((failures + 1))
-    echo "  FAIL  $what"
-    sed 's/^/        /' "$work/out" | head -20
-  fi
-}
+. scripts/check/checks.sh  # the working folder is the checkout (above)
 
 # The files an unpacked folder must hold: the given ones, plus every picture its guide shows.
 expected_files() {  # folder file...
@@ -208,5 +195,4 @@ if [[ " $archives " == *" $bridge_name.tar.gz "* ]]; then
   check "the bridge's LICENSE is its GPL notice" cmp tools/linuxcnc/LICENSE "$bridge/LICENSE"
 fi
 
-echo "check-package: $((checks - failures)) of $checks checks passed"
-[ "$failures" -eq 0 ]
+checks_summary check-package
