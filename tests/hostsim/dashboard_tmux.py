@@ -35,14 +35,17 @@ class Tmux:
             subprocess.run(self.base + ["send-keys", "-t", "0", key], check=True)
             time.sleep(pause)
 
-    def screen(self):
-        return subprocess.run(self.base + ["capture-pane", "-p", "-t", "0"], check=True,
+    def screen(self, joined=False):
+        # joined: rows the terminal wrapped are one line again, so a long path
+        # reads the same whatever folder the tests run in.
+        flags = ["-p", "-J"] if joined else ["-p"]
+        return subprocess.run(self.base + ["capture-pane"] + flags + ["-t", "0"], check=True,
                               capture_output=True, text=True).stdout
 
-    def wait_for(self, text, seconds=8.0):
+    def wait_for(self, text, seconds=8.0, joined=False):
         end = time.monotonic() + seconds
         while time.monotonic() < end:
-            shown = self.screen()
+            shown = self.screen(joined)
             if text in shown:
                 return shown
             time.sleep(0.1)
@@ -95,7 +98,7 @@ def screens(sim, workdir):
             if "UNPLUGGED" in shown:
                 fail("plugged in again, the pendant still shows as unplugged", shown)
         tmux.keys("q")
-        shown = tmux.wait_for("# the session's recording:")
+        shown = tmux.wait_for("# the session's recording:", joined=True)
         if ("# the session's picture: " + picture) not in shown or record not in shown:
             fail("on quit the dashboard does not say where the picture and recording went",
                  shown)
